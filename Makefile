@@ -1,0 +1,37 @@
+# Front door for a new user: every target installs what is missing first.
+#   make demo   build and render the demo shot headless
+#   make check  build and run all tests (plus the sanitizer build over the tests that need no display)
+#   make bench  build and run the benchmarks
+
+.PHONY: deps configure build demo check check-asan bench fuzz clean
+
+deps:
+	@bash tools/install-deps.sh
+
+configure: deps
+	@cmake --preset dev >/dev/null
+
+build: configure
+	@cmake --build --preset dev
+
+demo: build
+	@cd build/run && ./demo
+
+check: build
+	@ctest --preset dev -j2
+	@$(MAKE) --no-print-directory check-asan
+
+check-asan: deps
+	@cmake --preset asan-ubsan >/dev/null
+	@cmake --build --preset asan-ubsan
+	@ctest --preset asan-ubsan -j2
+
+bench: build
+	@bash bench/run-all.sh build
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+
+clean:
+	rm -rf build build-asan build-fuzz build-release

@@ -1,0 +1,174 @@
+#include "system/system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace kestrum;
+
+namespace {
+
+// A fresh, empty folder for one test.
+fs::path freshFolder(const std::string& name) {
+  fs::path dir = fs::path(KESTRUM_TEST_TMP) / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Sets an environment variable for the life of the object.
+struct ScopedEnv {
+  std::string name;
+  std::string old;
+  bool had;
+  ScopedEnv(std::string n, const char* value) : name(std::move(n)) {
+    const char* o = std::getenv(name.c_str());
+    had = o != nullptr;
+    if (had) old = o;
+    if (value)
+      setenv(name.c_str(), value, 1);
+    else
+      unsetenv(name.c_str());
+  }
+  ~ScopedEnv() {
+    if (had)
+      setenv(name.c_str(), old.c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
+};
+
+}  // namespace
+
+TEST(PathParts, SplitsOnEitherSeparator) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* file;
+  } cases[] = {
+      {"front.png", "", "front.png"},
+      {"bin/front.png", "bin/", "front.png"},
+      {"bin\\front.png", "bin\\", "front.png"},
+      {"/home/u/art/a\\b.png", "/home/u/art/a\\", "b.png"},
+      {"/abs/", "/abs/", ""},
+      {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sys::folderPart(c.path), c.folder) << c.path;
+    EXPECT_EQ(sys::fileNamePart(c.path), c.file) << c.path;
+  }
+  EXPECT_EQ(sys::withTrailingSeparator("/a"), "/a/");
+  EXPECT_EQ(sys::withTrailingSeparator("/a/"), "/a/");
+  EXPECT_EQ(sys::withTrailingSeparator("C:\\x\\"), "C:\\x\\");
+  EXPECT_EQ(sys::withTrailingSeparator(""), "");
+}
+
+TEST(CurrentDirectory, ChangesAndRestores) {
+  std::string before = sys::currentDirectory();
+  ASSERT_FALSE(before.empty());
+  fs::path dir = freshFolder("cwd");
+  ASSERT_TRUE(sys::setCurrentDirectory(dir.string()));
+  EXPECT_EQ(fs::path(sys::currentDirectory()), fs::canonical(dir));
+  EXPECT_TRUE(sys::setCurrentDirectory(""));  // empty leaves it unchanged
+  EXPECT_EQ(fs::path(sys::currentDirectory()), fs::canonical(dir));
+  EXPECT_FALSE(sys::setCurrentDirectory((dir / "missing").string()));
+  ASSERT_TRUE(sys::setCurrentDirectory(before));
+  EXPECT_EQ(sys::currentDirectory(), before);
+}
+
+TEST(ProfileFolder, IsHomeWithSeparatorOrEmpty) {
+  fs::path dir = freshFolder("home");
+  {
+    ScopedEnv home("HOME", dir.string().c_str());
+    EXPECT_EQ(sys::profileFolder(), dir.string() + "/");
+  }
+  {
+    ScopedEnv home("HOME", nullptr);
+    EXPECT_EQ(sys::profileFolder(), "");
+  }
+  {
+    std::ofstream(dir / "file") << "x";
+    ScopedEnv home("HOME", (dir / "file").string().c_str());
+    EXPECT_EQ(sys::profileFolder(), "");
+  }
+}
+
+TEST(DisplaySize, ComesFromTheRegisteredQuery) {
+  sys::setDisplaySizeQuery(nullptr);
+  EXPECT_EQ(sys::primaryDisplaySize().width, 0);
+  sys::setDisplaySizeQuery([] { return sys::DisplaySize{1024, 768}; });
+  EXPECT_EQ(sys::primaryDisplaySize().width, 1024);
+  EXPECT_EQ(sys::primaryDisplaySize().height, 768);
+  sys::setDisplaySizeQuery(nullptr);
+}
+
+TEST(Files, ReadDeleteAndRefusals) {
+  fs::path dir = freshFolder("files");
+  std::ofstream(dir / "a.bin", std::ios::binary) << "hello";
+  auto data = sys::readFile((dir / "a.bin").string());
+  ASSERT_TRUE(data);
+  EXPECT_EQ(std::string(data->begin(), data->end()), "hello");
+
+  std::string error;
+  EXPECT_FALSE(sys::readFile((dir / "a.bin").string(), 4, &error));
+  EXPECT_NE(error.find("too large"), std::string::npos);
+  EXPECT_FALSE(sys::readFile(dir.string(), 100, &error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos);
+  EXPECT_FALSE(sys::readFile((dir / "none").string(), 100, &error));
+  EXPECT_NE(error.find("cannot open"), std::string::npos);
+
+  EXPECT_TRUE(sys::fileExists((dir / "a.bin").string()));
+  EXPECT_TRUE(sys::deleteFile((dir / "a.bin").string()));
+  EXPECT_FALSE(sys::fileExists((dir / "a.bin").string()));
+  EXPECT_FALSE(sys::deleteFile((dir / "a.bin").string()));
+}
+
+TEST(WriteFileAtomic, ReplacesTheFileWhole) {
+  fs::path dir = freshFolder("atomic");
+  fs::path target = dir / "session.ksm";
+  std::ofstream(target) << "old contents";
+  std::string text = "new contents";
+  ASSERT_TRUE(sys::writeFileAtomic(target.string(), text.data(), text.size()));
+  EXPECT_EQ(slurp(target), "new contents");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1)
+      << "no temporary file may remain";
+}
+
+TEST(WriteFileAtomic, FailureKeepsWhatWasThere) {
+  fs::path dir = freshFolder("atomic_fail");
+  std::string text = "data";
+  std::string error;
+  // The folder does not exist.
+  EXPECT_FALSE(sys::writeFileAtomic((dir / "no" / "x.ksm").string(), text.data(), text.size(),
+                                    &error));
+  EXPECT_FALSE(error.empty());
+  // The target is a folder: the rename fails, the folder and its contents stay.
+  fs::create_directories(dir / "taken");
+  std::ofstream(dir / "taken" / "keep") << "keep";
+  EXPECT_FALSE(sys::writeFileAtomic((dir / "taken").string(), text.data(), text.size(), &error));
+  EXPECT_EQ(slurp(dir / "taken" / "keep"), "keep");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1)
+      << "the temporary file must be removed";
+}
+
+TEST(RunProgram, WaitsAndGivesTheExitStatus) {
+  fs::path dir = freshFolder("run");
+  EXPECT_EQ(sys::runProgramAndWait("/bin/sh", {"-c", "exit 3"}), 3);
+  EXPECT_EQ(sys::runProgramAndWait("sh", {"-c", "pwd > where.txt"}, dir.string()), 0);
+  EXPECT_EQ(fs::path(slurp(dir / "where.txt").substr(0, slurp(dir / "where.txt").size() - 1)),
+            fs::canonical(dir));
+  std::string before = sys::currentDirectory();
+  std::string error;
+  EXPECT_EQ(sys::runProgramAndWait((dir / "no-such-program").string(), {}, {}, &error), -1);
+  EXPECT_NE(error.find("cannot start"), std::string::npos);
+  EXPECT_EQ(sys::currentDirectory(), before);
+}
