@@ -28,7 +28,9 @@ std::string errnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 }  // namespace
 
@@ -72,7 +74,9 @@ DisplaySize primaryDisplaySize() {
   return query ? query() : DisplaySize{};
 }
 
-void setDisplaySizeQuery(std::function<DisplaySize()> query) { displayQuery() = std::move(query); }
+void setDisplaySizeQuery(std::function<DisplaySize()> query) {
+  displayQuery() = std::move(query);
+}
 
 bool fileExists(const std::string& path) {
   struct stat st {};
@@ -84,7 +88,9 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool deleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
+bool deleteFile(const std::string& path) {
+  return !path.empty() && unlink(path.c_str()) == 0;
+}
 
 std::optional<std::vector<uint8_t>> readFile(const std::string& path, size_t maxBytes,
                                              std::string* error) {
@@ -127,8 +133,8 @@ bool writeFileAtomic(const std::string& path, const void* data, size_t size, std
     setError(error, "no file name given");
     return false;
   }
-  std::string temp = std::string(folderPart(path)) + "." + std::string(fileNamePart(path)) +
-                     ".XXXXXX";
+  std::string temp =
+      std::string(folderPart(path)) + "." + std::string(fileNamePart(path)) + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
     setError(error, errnoText("cannot write in the folder of", path));

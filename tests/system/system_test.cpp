@@ -148,8 +148,8 @@ TEST(WriteFileAtomic, FailureKeepsWhatWasThere) {
   std::string text = "data";
   std::string error;
   // The folder does not exist.
-  EXPECT_FALSE(sys::writeFileAtomic((dir / "no" / "x.ksm").string(), text.data(), text.size(),
-                                    &error));
+  EXPECT_FALSE(
+      sys::writeFileAtomic((dir / "no" / "x.ksm").string(), text.data(), text.size(), &error));
   EXPECT_FALSE(error.empty());
   // The target is a folder: the rename fails, the folder and its contents stay.
   fs::create_directories(dir / "taken");
