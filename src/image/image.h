@@ -61,8 +61,7 @@ std::optional<Image> decodeImage(const uint8_t* data, size_t size, std::string* 
 std::optional<Image> loadImage(const std::string& path, std::string* error = nullptr);
 // Reads only the header of a picture file and gives its size; false when it is not a picture
 // this facility can decode.
-bool readImageSize(const std::string& path, int* width, int* height,
-                   std::string* error = nullptr);
+bool readImageSize(const std::string& path, int* width, int* height, std::string* error = nullptr);
 
 // Encoders. `level` is zlib's 0..9; `quality` is JPEG's 1..100. They return an empty optional
 // only for an empty picture or a library failure. JPEG drops alpha; BMP writes 24 bits, or 32

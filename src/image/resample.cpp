@@ -1,0 +1,187 @@
+// Area-averaging resampler. Source pixel i covers [i, i+1) on its axis and target pixel x covers
+// [x * n / m, (x + 1) * n / m) of the same axis; each source pixel contributes to a target pixel
+// in proportion to their overlap. The two axes are done apart (horizontal, then vertical), with
+// the per-column and per-row weights worked out once in exact integer arithmetic.
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "image/image.h"
+
+namespace kestrum {
+namespace {
+
+// The source pixels that one target pixel covers and their weights (summing to 1).
+struct Span {
+  int first = 0;
+  int count = 0;
+  int offset = 0;  // into AxisWeights::weights
+};
+
+struct AxisWeights {
+  std::vector<Span> spans;
+  std::vector<float> weights;
+  int maxCount = 0;
+};
+
+// Weights for resampling n source pixels to m target pixels. In units of 1/m of a source pixel,
+// source pixel i covers [i*m, (i+1)*m) and target pixel x covers [x*n, (x+1)*n), so overlaps are
+// whole numbers and each target pixel's overlaps add up to n.
+AxisWeights axisWeights(int n, int m) {
+  AxisWeights axis;
+  axis.spans.resize(size_t(m));
+  axis.weights.reserve(size_t(m) * (size_t(n) / size_t(m) + 2));
+  const int64_t n64 = n, m64 = m;
+  for (int x = 0; x < m; ++x) {
+    const int64_t lo = x * n64, hi = (x + 1) * n64;
+    const int first = int(lo / m64);
+    const int last = int((hi - 1) / m64);
+    Span& span = axis.spans[size_t(x)];
+    span.first = first;
+    span.offset = int(axis.weights.size());
+    for (int i = first; i <= last; ++i) {
+      const int64_t overlap = std::min((i + 1) * m64, hi) - std::max(i * m64, lo);
+      if (overlap <= 0) continue;
+      if (span.count == 0) span.first = i;
+      axis.weights.push_back(float(double(overlap) / double(n64)));
+      ++span.count;
+    }
+    axis.maxCount = std::max(axis.maxCount, span.count);
+  }
+  return axis;
+}
+
+uint8_t toByte(float v) {
+  const float r = std::nearbyint(v);
+  return uint8_t(r <= 0.0f ? 0.0f : (r >= 255.0f ? 255.0f : r));
+}
+
+// Horizontal pass over one source row: out gets m pixels of four floats. With `premultiply`,
+// colour is multiplied by alpha first so that transparent pixels carry no colour.
+void resampleRow(const uint8_t* row, const AxisWeights& axis, bool premultiply, float* out) {
+  const size_t m = axis.spans.size();
+  for (size_t x = 0; x < m; ++x) {
+    const Span& span = axis.spans[x];
+    const float* w = axis.weights.data() + span.offset;
+    const uint8_t* p = row + size_t(span.first) * 4;
+    float r = 0, g = 0, b = 0, a = 0;
+    if (premultiply) {
+      for (int k = 0; k < span.count; ++k, p += 4) {
+        const float wa = w[k] * float(p[3]);
+        r += wa * float(p[0]);
+        g += wa * float(p[1]);
+        b += wa * float(p[2]);
+        a += wa;
+      }
+    } else {
+      for (int k = 0; k < span.count; ++k, p += 4) {
+        r += w[k] * float(p[0]);
+        g += w[k] * float(p[1]);
+        b += w[k] * float(p[2]);
+        a += w[k] * float(p[3]);
+      }
+    }
+    out[x * 4 + 0] = r;
+    out[x * 4 + 1] = g;
+    out[x * 4 + 2] = b;
+    out[x * 4 + 3] = a;
+  }
+}
+
+// The plain (not alpha-weighted) colour average of one target pixel, for target pixels whose
+// source pixels are all fully transparent: they keep the colour underneath, which matters to
+// texture filtering, while their alpha stays 0.
+void plainAverage(const Image& source, const AxisWeights& xs, const AxisWeights& ys, int x, int y,
+                  uint8_t* out) {
+  const Span& sx = xs.spans[size_t(x)];
+  const Span& sy = ys.spans[size_t(y)];
+  float sum[3] = {0, 0, 0};
+  for (int j = 0; j < sy.count; ++j) {
+    const float wy = ys.weights[size_t(sy.offset + j)];
+    const uint8_t* p = source.pixel(sx.first, sy.first + j);
+    for (int i = 0; i < sx.count; ++i, p += 4) {
+      const float w = wy * xs.weights[size_t(sx.offset + i)];
+      for (int c = 0; c < 3; ++c) sum[c] += w * float(p[c]);
+    }
+  }
+  for (int c = 0; c < 3; ++c) out[c] = toByte(sum[c]);
+}
+
+}  // namespace
+
+Image resampleArea(const Image& source, int width, int height) {
+  if (source.empty() || source.pixels.size() < size_t(source.width) * size_t(source.height) * 4 ||
+      !imageSizeAllowed(width, height)) {
+    return Image{};
+  }
+  try {
+    Image target;
+    target.width = width;
+    target.height = height;
+    target.hasAlpha = source.hasAlpha;
+    target.pixels.resize(size_t(width) * size_t(height) * 4);
+
+    const size_t sourcePixels = size_t(source.width) * size_t(source.height);
+    bool premultiply = false;
+    for (size_t i = 0; i < sourcePixels && !premultiply; ++i) {
+      premultiply = source.pixels[i * 4 + 3] != 255;
+    }
+
+    const AxisWeights xs = axisWeights(source.width, width);
+    const AxisWeights ys = axisWeights(source.height, height);
+
+    // Horizontally resampled source rows, kept in a ring big enough for the tallest row span.
+    // Row spans only move downwards, so each source row is resampled once.
+    const size_t rowFloats = size_t(width) * 4;
+    const int ringRows = ys.maxCount;
+    std::vector<float> ring(rowFloats * size_t(ringRows));
+    std::vector<float> acc(rowFloats);
+    int nextRow = 0;
+
+    for (int y = 0; y < height; ++y) {
+      const Span& span = ys.spans[size_t(y)];
+      for (int j = std::max(nextRow, span.first); j < span.first + span.count; ++j) {
+        resampleRow(source.pixel(0, j), xs, premultiply,
+                    ring.data() + size_t(j % ringRows) * rowFloats);
+      }
+      nextRow = std::max(nextRow, span.first + span.count);
+
+      const float* w = ys.weights.data() + span.offset;
+      {
+        const float* row = ring.data() + size_t(span.first % ringRows) * rowFloats;
+        for (size_t i = 0; i < rowFloats; ++i) acc[i] = w[0] * row[i];
+      }
+      for (int k = 1; k < span.count; ++k) {
+        const float* row = ring.data() + size_t((span.first + k) % ringRows) * rowFloats;
+        const float wk = w[k];
+        for (size_t i = 0; i < rowFloats; ++i) acc[i] += wk * row[i];
+      }
+
+      uint8_t* out = target.pixel(0, y);
+      if (!premultiply) {
+        for (size_t i = 0; i < rowFloats; ++i) out[i] = toByte(acc[i]);
+        continue;
+      }
+      for (int x = 0; x < width; ++x, out += 4) {
+        const float* v = acc.data() + size_t(x) * 4;
+        const float a = v[3];
+        if (a > 0.0f) {
+          const float inv = 1.0f / a;
+          out[0] = toByte(v[0] * inv);
+          out[1] = toByte(v[1] * inv);
+          out[2] = toByte(v[2] * inv);
+          out[3] = toByte(a);
+        } else {
+          plainAverage(source, xs, ys, x, y, out);
+          out[3] = 0;
+        }
+      }
+    }
+    return target;
+  } catch (const std::bad_alloc&) {
+    return Image{};
+  }
+}
+
+}  // namespace kestrum
