@@ -11,6 +11,15 @@
 // Conventions: y up, left-handed; a camera looks along its own +z. Angles are degrees; a
 // rotation (x, y, z) turns about x, then y, then z, in the parent's frame. Colours are 32-bit
 // values with red in bits 0-7, green 8-15, blue 16-23 and alpha 24-31 (0xFFFFFFFF = opaque white).
+// Matrices: column-major, acting on column vectors; world = parent world * local, and local =
+// translation * Rz * Ry * Rx * scale. A positive angle turns clockwise seen from the positive end
+// of its axis: +x tilts a camera's view (+z) down, +y turns +z towards +x.
+// Texture coordinates: (0, 0) is the top-left corner of the picture, u grows to the right and v
+// downwards; (1, 1) is the bottom-right corner.
+// Front faces: a triangle (a, b, c) is front-facing when a, b, c run clockwise as seen by the
+// camera; back faces are not drawn. A face whose normal points at the viewer is thus wound
+// clockwise seen from the front (e.g. a quad facing -z, seen from z < 0: top-left, top-right,
+// bottom-right, then top-left, bottom-right, bottom-left).
 #pragma once
 
 #include <cstdint>
@@ -57,9 +66,9 @@ enum EngineMaterialType : int {
 
 // Texture creation flags (iFlagCreationTexture).
 enum EngineTextureFlag : int {
-  kTextureQuality = 4,   // 32 bits a pixel
-  kTextureMipmaps = 16,  // make mipmaps
-  kTextureKeepSize = 64, // keep non-power-of-two sizes; off: scale up to the next power of two
+  kTextureQuality = 4,    // 32 bits a pixel
+  kTextureMipmaps = 16,   // make mipmaps
+  kTextureKeepSize = 64,  // keep non-power-of-two sizes; off: scale up to the next power of two
 };
 
 enum class EngineNodeKind { None, Pivot, Camera, Light, Mesh };
@@ -80,6 +89,8 @@ struct EngineMaterial {
 void iInitEngine();
 // Anti-aliasing of frames drawn on screen, where the target supports it.
 void iSetAntiAlias(int on);
+int iAntiAliasSetting();  // what iSetAntiAlias last set (0 or 1), for the window that hosts the
+                          // view
 
 // --- Nodes ---------------------------------------------------------------------------------
 EngineHandle iCreatePivot(EngineHandle parent);
@@ -183,6 +194,13 @@ void iSetPresentCallback(std::function<void()> present);
 void iSetViewWindow(float x0, float y0, float x1, float y1);
 // The aspect (width / height) the camera frames; 0 (default) takes it from the render target.
 void iSetViewAspect(float aspect);
+
+// GL objects belong to the context they were made in. The host names its context (any pointer
+// that identifies it) before drawing; when the name changes, objects made in the previous
+// context are forgotten and made again in the new one. Call iReleaseGraphics with the context
+// still current before destroying it: it deletes the GL objects the engine made there.
+void iSetGraphicsContext(const void* context);
+void iReleaseGraphics();
 
 void iBeginScene(int r, int g, int b, int a, bool clearColour, bool clearDepth);
 void iDrawScene();

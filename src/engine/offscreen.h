@@ -22,6 +22,10 @@ struct OffscreenOptions {
   // Keep the background's alpha: clear to transparent and return straight (not premultiplied)
   // alpha, so the picture can be laid over any background.
   bool transparent = false;
+  // The largest tile drawn in one piece, in picture pixels a side; 0 picks one from the
+  // driver's limits (4096 supersampled pixels a side at most). Tiles share the whole picture's
+  // framing, so the result does not depend on it.
+  int tileSize = 0;
 };
 
 class OffscreenRenderer {
