@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <optional>
 
 #include "a3d_writer.h"
 #include "allocation_tracker.h"
@@ -401,6 +404,115 @@ TEST(RegisterNode, TrimsSpacesOnly) {
   EXPECT_EQ(App.TextureBindings[0].Name, "front.png");
   EXPECT_EQ(App.TextureBindings[1].Name, "");
   EXPECT_EQ(App.TextureBindings[2].Name, "\tback.png\t");
+}
+
+}  // namespace
+
+namespace {
+
+// A model like the box styles: a few materials (paper, chrome, translucent plastic, an unlit
+// label), texture records for them and several objects with quads and a fan-shaped disc.
+A3DWriter realisticModel() {
+  A3DWriter w;
+  w.header();
+  w.i32(4).material("paper").material("chrome").material("plastic", 2, 0).material("label", 0, 17);
+  w.i32(4)
+      .texture("paper", 0, "front.png")
+      .texture("chrome", 0, "env.png", 64)
+      .texture("plastic", 1, "detail.png")
+      .texture("label", 0, "sub\\side.png");
+  auto quad = [](float z) {
+    std::vector<TestVertex> v(4);
+    for (int i = 0; i < 4; ++i) {
+      v[i].x = (i == 1 || i == 2) ? 1.0f : -1.0f;
+      v[i].y = i < 2 ? 1.0f : -1.0f;
+      v[i].z = z;
+      v[i].nz = -1;
+      v[i].u = v[i].x * 0.5f + 0.5f;
+      v[i].v = 0.5f - v[i].y * 0.5f;
+      v[i].alpha = 0.75f;
+    }
+    return v;
+  };
+  std::vector<TestVertex> disc(17);
+  std::vector<std::array<int32_t, 3>> fan;
+  for (int i = 1; i < 17; ++i) {
+    disc[i].x = std::cos(i * 0.3927f);
+    disc[i].z = std::sin(i * 0.3927f);
+    fan.push_back({0, i, i % 16 + 1});
+  }
+  w.i32(4);
+  w.object("front", 1, 0, 0, -0.1f).mesh("paper", quad(-0.1f), {{0, 1, 2}, {0, 2, 3}});
+  w.object("back", 2, 0, 0, 0.1f, 0, 180, 0)
+      .mesh("paper", quad(0.1f), {{0, 1, 2}, {0, 2, 3}})
+      .mesh("label", quad(0.11f), {{0, 1, 2}, {0, 2, 3}});
+  w.object("disc", 2, 0, 1, 0, 90, 0, 0).mesh("chrome", disc, fan).mesh("plastic", disc, fan);
+  w.object("spine", 1, -1, 0, 0, 0, 90, 0).mesh("nothing", quad(0), {{0, 1, 2}, {0, 2, 3}});
+  return w;
+}
+
+// Nodes in the tree under `node`, itself included.
+int subtreeSize(EngineHandle node) {
+  int total = 1;
+  for (int i = 0; i < iNodeChildCount(node); ++i) total += subtreeSize(iNodeChildren(node, i));
+  return total;
+}
+
+// Loads `bytes` cut at many lengths (every length when `step` is 1).
+void loadEveryCut(const std::vector<uint8_t>& bytes, const fs::path& dir, const std::string& start,
+                  size_t step) {
+  A3DWriter whole;
+  whole.bytes = bytes;
+  ASSERT_TRUE(whole.save((dir / "whole.a3d").string()));
+  const int fullNodes = subtreeSize(LoadA3DModel((dir / "whole.a3d").string()));
+  const std::string path = (dir / "cut.a3d").string();
+  for (size_t length = 0; length <= bytes.size(); length += step) {
+    App.TextureBindings.clear();
+    A3DWriter cut;
+    cut.bytes.assign(bytes.begin(), bytes.begin() + length);
+    fs::remove(path);  // a fresh file: rewriting a truncated one can wait for the disk
+    ASSERT_TRUE(cut.save(path));
+    EngineHandle root = LoadA3DModel(path);
+    ASSERT_EQ(sys::currentDirectory(), start) << length;
+    ASSERT_TRUE(App.MaterialTable.empty()) << length;
+    if (length < 3) {
+      ASSERT_EQ(root, 0) << length;
+    } else {
+      ASSERT_GT(root, 0) << length;
+      ASSERT_LE(subtreeSize(root), fullNodes) << length;
+    }
+  }
+}
+
+TEST_F(ModelTest, ModelCutAtEveryByteLoadsWhatIsThere) {
+  std::vector<uint8_t> bytes = realisticModel().bytes;
+  ASSERT_GT(bytes.size(), 2000u);
+  loadEveryCut(bytes, dir_, startDir_, 1);
+  // The whole file: four objects, six meshes, every material's texture bound.
+  App.TextureBindings.clear();
+  EngineHandle root = LoadA3DModel((dir_ / "whole.a3d").string());
+  ASSERT_EQ(iNodeChildCount(root), 4);
+  EngineHandle disc = iNodeChildren(root, 2);
+  EXPECT_EQ(iNodeMaterial(iNodeChildren(disc, 0)).type, kMaterialSphereMap);
+  EXPECT_EQ(iNodeMaterial(iNodeChildren(disc, 1)).global, kWhite);
+  EXPECT_EQ(iMeshFaceCount(iNodeChildren(disc, 0), 0), 16);
+  EngineHandle label = iNodeChildren(iNodeChildren(root, 1), 1);
+  EXPECT_FALSE(iNodeMaterial(label).flags & kFlagLighting);
+  EXPECT_EQ(iNodeMaterial(label).textures[0], iFindTexture("sub/side.png"));
+}
+
+TEST_F(ModelTest, ShippedModelCutAtManyOffsetsLoadsWhatIsThere) {
+  std::vector<fs::path> shipped;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(fs::path(KESTRUM_RUN_DIR) / "bin", ec))
+    if (entry.path().extension() == ".a3d") shipped.push_back(entry.path());
+  if (shipped.empty()) GTEST_SKIP() << "no models in " << KESTRUM_RUN_DIR << "/bin yet";
+  std::sort(shipped.begin(), shipped.end());
+  std::optional<std::vector<uint8_t>> bytes = sys::readFile(shipped.front().string());
+  ASSERT_TRUE(bytes);
+  // The model's own textures are found next to it; here they are missing, which the load
+  // tolerates (layers stay empty).
+  loadEveryCut(*bytes, dir_, startDir_, std::max<size_t>(1, bytes->size() / 1500));
 }
 
 }  // namespace
