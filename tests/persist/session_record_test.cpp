@@ -53,10 +53,6 @@ SessionRecord fullSession() {
   return r;
 }
 
-std::vector<uint8_t> bytesOf(std::string_view s) {
-  return {s.begin(), s.end()};
-}
-
 fs::path freshFolder(const std::string& name) {
   fs::path dir = fs::path(KESTRUM_TEST_TMP) / name;
   fs::remove_all(dir);
@@ -73,14 +69,14 @@ TEST(SessionRecord, FreshSessionIs78BytesWithSevenEmptyLines) {
     EXPECT_EQ(bytes[24 + 2 * line], '\r');
     EXPECT_EQ(bytes[25 + 2 * line], '\n');
   }
-  // Spot-check the layout: camera z at offset 16, style at 20, width at 38, range at 62.
+  // Spot-check the layout: camera z at offset 16, style at 20, width at 38, range at 66.
   float z;
   std::memcpy(&z, &bytes[16], 4);
   EXPECT_EQ(z, -5.0f);
   EXPECT_EQ(bytes[20], 3);
   EXPECT_EQ(bytes[38] | bytes[39] << 8, 800);
   float range;
-  std::memcpy(&range, &bytes[62], 4);
+  std::memcpy(&range, &bytes[66], 4);
   EXPECT_EQ(range, 12.0f);
   EXPECT_EQ(bytes[74], 1);  // OptimizeTextures, the last field
 }
