@@ -2,6 +2,8 @@
 // and the file-level load, probe and save calls.
 #include "image/image.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -73,7 +75,7 @@ ImageFormat detectImageFormat(const uint8_t* data, size_t size) {
   static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   if (!data) return ImageFormat::Unknown;
   if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0) return ImageFormat::Png;
-  if (size >= 3 && data[0] == 0xff && data[1] == 0xd8 && data[2] == 0xff) return ImageFormat::Jpeg;
+  if (size >= 2 && data[0] == 0xff && data[1] == 0xd8) return ImageFormat::Jpeg;
   if (size >= 2 && data[0] == 'B' && data[1] == 'M') return ImageFormat::Bmp;
   return ImageFormat::Unknown;
 }
@@ -117,6 +119,72 @@ std::optional<Image> loadImage(const std::string& path, std::string* error) {
     return std::nullopt;
   }
   return decodeImage(bytes->data(), bytes->size(), error);
+}
+
+bool readImageSize(const std::string& path, int* width, int* height, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    setError(error, "cannot open " + path + ": " + std::strerror(errno));
+    return false;
+  }
+  // Headers are short, but a JPEG frame header may follow long metadata segments: read more
+  // only while the parser asks for it.
+  std::vector<uint8_t> head;
+  size_t want = 64 * 1024;
+  constexpr size_t kMostToRead = size_t{1} << 30;
+  int64_t w = 0, h = 0;
+  bool ok = false;
+  std::string reason;
+  while (true) {
+    const size_t had = head.size();
+    try {
+      head.resize(want);
+    } catch (const std::bad_alloc&) {
+      reason = "out of memory";
+      break;
+    }
+    const size_t got = std::fread(head.data() + had, 1, want - had, file);
+    head.resize(had + got);
+    const bool atEnd = got < want - had;
+    reason.clear();
+    image_detail::HeaderResult result = image_detail::HeaderResult::Bad;
+    switch (detectImageFormat(head.data(), head.size())) {
+      case ImageFormat::Png:
+        if (image_detail::pngHeaderSize(head.data(), head.size(), &w, &h, &reason)) {
+          result = image_detail::HeaderResult::Ok;
+        }
+        break;
+      case ImageFormat::Bmp:
+        if (image_detail::bmpHeaderSize(head.data(), head.size(), &w, &h, &reason)) {
+          result = image_detail::HeaderResult::Ok;
+        }
+        break;
+      case ImageFormat::Jpeg:
+        result = image_detail::jpegHeaderSize(head.data(), head.size(), &w, &h, &reason);
+        break;
+      case ImageFormat::Unknown:
+        reason = head.empty() ? "empty file" : "not a PNG, JPEG or BMP picture";
+        break;
+    }
+    if (result == image_detail::HeaderResult::NeedMore) {
+      if (!atEnd && want < kMostToRead) {
+        want *= 4;
+        continue;
+      }
+      reason = "truncated JPEG data";
+    }
+    ok = result == image_detail::HeaderResult::Ok;
+    break;
+  }
+  std::fclose(file);
+  if (ok) ok = image_detail::checkSize(w, h, &reason);
+  if (!ok) {
+    setError(error, reason);
+    return false;
+  }
+  if (width) *width = int(w);
+  if (height) *height = int(h);
+  return true;
 }
 
 bool saveImage(const Image& image, const std::string& path, const SaveOptions& options,

@@ -1,6 +1,7 @@
 // Helpers shared by the codecs of the image facility; not part of its public interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,5 +18,18 @@ bool checkSize(int64_t width, int64_t height, std::string* error);
 
 // Sizes `image` to width x height RGBA (zeroed); false with a reason when memory runs out.
 bool allocatePixels(Image& image, int width, int height, std::string* error);
+
+// Header parsers: the picture size as its header states it, without decoding. They read only
+// within [data, data + size).
+enum class HeaderResult { Ok, NeedMore, Bad };
+// PNG: the IHDR chunk, which must come first.
+bool pngHeaderSize(const uint8_t* data, size_t size, int64_t* width, int64_t* height,
+                   std::string* error);
+// JPEG: walks the markers up to the first frame header; NeedMore when `data` ends before it.
+HeaderResult jpegHeaderSize(const uint8_t* data, size_t size, int64_t* width, int64_t* height,
+                            std::string* error);
+// BMP: the file and info headers.
+bool bmpHeaderSize(const uint8_t* data, size_t size, int64_t* width, int64_t* height,
+                   std::string* error);
 
 }  // namespace kestrum::image_detail
