@@ -1,0 +1,342 @@
+// The view that shows the engine's frames inside a container, with the four drivers: OpenGL (a
+// QOpenGLWidget the engine draws into), software (a headless EGL context whose frames are copied
+// into a plain widget), fallback (the background colour only) and Direct3D (never available).
+#include <epoxy/gl.h>  // before any Qt OpenGL header
+
+#include <memory>
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QPointer>
+#include <QSurfaceFormat>
+
+#include "engine/engine.h"
+#include "engine/offscreen.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/toolkit_qt.h"
+
+namespace {
+
+QColor engineColour(uint32_t c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+QSurfaceFormat viewFormat() {
+  QSurfaceFormat format;
+  format.setRenderableType(QSurfaceFormat::OpenGL);
+  format.setVersion(3, 3);
+  format.setProfile(QSurfaceFormat::CoreProfile);
+  format.setDepthBufferSize(24);
+  format.setStencilBufferSize(8);
+  return format;
+}
+
+// The engine draws into this widget's framebuffer between paints, from the program's loop; a
+// paint only shows what is there (or the background before the first frame).
+class GlView : public QOpenGLWidget {
+ public:
+  explicit GlView(QWidget* parent) : QOpenGLWidget(parent) {
+    setFormat(viewFormat());
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);  // keep the frame between paints
+    setMouseTracking(true);
+  }
+  QColor background = Qt::white;
+  bool hasFrame = false;
+
+ protected:
+  void initializeGL() override {}
+  void resizeGL(int, int) override { hasFrame = false; }
+  void paintGL() override {
+    if (hasFrame) return;
+    glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  }
+};
+
+// Shows a frame copied from elsewhere, or the background colour.
+class PictureView : public QWidget {
+ public:
+  explicit PictureView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+  QImage frame;
+  QColor background = Qt::white;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), background);
+    if (!frame.isNull()) painter.drawImage(0, 0, frame);
+  }
+};
+
+struct View {
+  int driver = 0;
+  QPointer<QWidget> widget;
+  GlView* gl = nullptr;
+  PictureView* picture = nullptr;
+  // Software driver: the headless context and the framebuffer the engine draws into.
+  std::unique_ptr<kestrum::OffscreenRenderer> offscreen;
+  GLuint framebuffer = 0, colour = 0, depth = 0;
+  int width = 0, height = 0;
+  int frames = 0;
+};
+
+View& view() {
+  static View v;
+  return v;
+}
+
+int fail(const std::string& why) {
+  tkqt::setLastError(why);
+  return 0;
+}
+
+bool canMakeGlContext(std::string* why) {
+  QOpenGLContext probe;
+  probe.setFormat(viewFormat());
+  if (!probe.create()) {
+    *why = "no OpenGL context can be made on this display";
+    return false;
+  }
+  QSurfaceFormat got = probe.format();
+  if (got.version() < qMakePair(3, 3) || got.profile() != QSurfaceFormat::CoreProfile) {
+    *why = "the display offers no OpenGL 3.3 core profile";
+    return false;
+  }
+  QOffscreenSurface surface;
+  surface.setFormat(got);
+  surface.create();
+  if (!surface.isValid() || !probe.makeCurrent(&surface)) {
+    *why = "the OpenGL context cannot be made current";
+    return false;
+  }
+  probe.doneCurrent();
+  return true;
+}
+
+void releaseSoftwareTarget() {
+  View& v = view();
+  if (!v.offscreen || !v.framebuffer) return;
+  if (v.offscreen->makeCurrent()) {
+    glDeleteFramebuffers(1, &v.framebuffer);
+    glDeleteRenderbuffers(1, &v.colour);
+    glDeleteRenderbuffers(1, &v.depth);
+  }
+  v.framebuffer = v.colour = v.depth = 0;
+  v.width = v.height = 0;
+}
+
+// The software driver's framebuffer, made again when the view's size changed.
+bool softwareTarget(int width, int height) {
+  View& v = view();
+  if (v.framebuffer && v.width == width && v.height == height) return true;
+  releaseSoftwareTarget();
+  if (!v.offscreen->makeCurrent()) return false;
+  glGenFramebuffers(1, &v.framebuffer);
+  glGenRenderbuffers(1, &v.colour);
+  glGenRenderbuffers(1, &v.depth);
+  glBindRenderbuffer(GL_RENDERBUFFER, v.colour);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+  glBindRenderbuffer(GL_RENDERBUFFER, v.depth);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+  glBindFramebuffer(GL_FRAMEBUFFER, v.framebuffer);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, v.colour);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, v.depth);
+  bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  v.width = width;
+  v.height = height;
+  if (!complete) releaseSoftwareTarget();
+  return complete;
+}
+
+void presentSoftwareFrame() {
+  View& v = view();
+  if (!v.picture || !v.framebuffer) return;
+  QImage frame(v.width, v.height, QImage::Format_RGBA8888);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, v.framebuffer);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.bits());
+  v.picture->frame = frame.mirrored();  // GL rows run bottom-up
+  v.picture->update();
+  ++v.frames;
+}
+
+void presentGlFrame() {
+  View& v = view();
+  if (!v.gl) return;
+  v.gl->hasFrame = true;
+  v.gl->update();
+  ++v.frames;
+}
+
+// The OpenGL widget initialises once its window shows it; wait briefly for that.
+bool waitForGl(GlView* gl) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!gl->isValid() && clock.elapsed() < 2000) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!gl->window()->isVisible()) break;
+  }
+  return gl->isValid();
+}
+
+}  // namespace
+
+namespace tkqt {
+
+QWidget* engineViewWidget() {
+  return view().widget;
+}
+
+void engineViewPointerMoved() {
+  QWidget* widget = view().widget;
+  if (!widget) return;
+  QPoint p = widget->mapFromGlobal(QCursor::pos());
+  iSetMousePosition(p.x(), p.y());
+}
+
+void engineViewClosed() {
+  tkFreeEngineView();
+}
+
+}  // namespace tkqt
+
+int tkCreateEngineView(int containerId, int driver) {
+  QWidget* container = tkqt::controlWidget(containerId);
+  if (!container || tkControlKind(containerId) != TkControlKind::Container)
+    return fail("control " + std::to_string(containerId) + " is not a container");
+  tkFreeEngineView();
+  View& v = view();
+  std::string why;
+  switch (driver) {
+    case kTkDriverDirect3D:
+      return fail("Direct3D is not available on this system");
+    case kTkDriverOpenGL: {
+      // Checked before the widget is made: a QOpenGLWidget on a platform without OpenGL
+      // brings the process down.
+      if (!canMakeGlContext(&why)) return fail(why);
+      auto* gl = new GlView(container);
+      gl->setGeometry(container->rect());
+      gl->show();
+      if (container->window()->isVisible() && !waitForGl(gl)) {
+        delete gl;
+        return fail("the OpenGL view could not be initialised");
+      }
+      v.gl = gl;
+      v.widget = gl;
+      break;
+    }
+    case kTkDriverSoftware: {
+      auto offscreen = kestrum::OffscreenRenderer::create(&why);
+      if (!offscreen) return fail("no headless OpenGL context: " + why);
+      v.offscreen = std::move(offscreen);
+      v.picture = new PictureView(container);
+      v.widget = v.picture;
+      break;
+    }
+    case kTkDriverFallback:
+      v.picture = new PictureView(container);
+      v.widget = v.picture;
+      break;
+    default:
+      return fail("unknown driver " + std::to_string(driver));
+  }
+  v.driver = driver;
+  v.frames = 0;
+  v.widget->setGeometry(container->rect());
+  v.widget->show();
+  return 1;
+}
+
+int tkEngineViewDriver() {
+  return view().widget ? view().driver : 0;
+}
+
+bool tkMakeEngineViewCurrent() {
+  View& v = view();
+  if (!v.widget) return false;
+  if (v.driver == kTkDriverOpenGL && v.gl) {
+    if (!v.gl->isValid() && !waitForGl(v.gl)) return false;
+    v.gl->makeCurrent();
+    return QOpenGLContext::currentContext() != nullptr;
+  }
+  if (v.driver == kTkDriverSoftware && v.offscreen) return v.offscreen->makeCurrent();
+  return false;
+}
+
+bool tkBeginEngineFrame(uint32_t background) {
+  View& v = view();
+  if (!v.widget) return false;
+  QColor colour = engineColour(background);
+  switch (v.driver) {
+    case kTkDriverOpenGL: {
+      v.gl->background = colour;
+      if (!tkMakeEngineViewCurrent()) return false;
+      qreal ratio = v.gl->devicePixelRatioF();
+      iSetRenderTarget(v.gl->defaultFramebufferObject(), qRound(v.gl->width() * ratio),
+                       qRound(v.gl->height() * ratio));
+      iSetPresentCallback(presentGlFrame);
+      return true;
+    }
+    case kTkDriverSoftware: {
+      v.picture->background = colour;
+      int w = std::max(1, v.picture->width()), h = std::max(1, v.picture->height());
+      if (!softwareTarget(w, h)) return false;
+      iSetRenderTarget(v.framebuffer, w, h);
+      iSetPresentCallback(presentSoftwareFrame);
+      return true;
+    }
+    default:  // fallback: no 3D, the view shows the background
+      v.picture->background = colour;
+      v.picture->frame = QImage();
+      v.picture->update();
+      ++v.frames;
+      return false;
+  }
+}
+
+int tkEngineViewFrameCount() {
+  return view().widget ? view().frames : 0;
+}
+
+std::vector<uint8_t> tkGrabEngineView(int* width, int* height) {
+  View& v = view();
+  QImage picture;
+  if (v.widget) {
+    picture = v.gl ? v.gl->grabFramebuffer() : v.widget->grab().toImage();
+    picture = picture.convertToFormat(QImage::Format_RGBA8888);
+  }
+  if (width) *width = picture.width();
+  if (height) *height = picture.height();
+  std::vector<uint8_t> bytes;
+  bytes.reserve(static_cast<size_t>(picture.width()) * picture.height() * 4);
+  for (int y = 0; y < picture.height(); ++y) {
+    const uchar* row = picture.constScanLine(y);
+    bytes.insert(bytes.end(), row, row + picture.width() * 4);
+  }
+  return bytes;
+}
+
+void tkFreeEngineView() {
+  View& v = view();
+  if (v.driver == kTkDriverOpenGL || v.driver == kTkDriverSoftware) {
+    iSetPresentCallback(nullptr);
+    iSetRenderTarget(0, 0, 0);
+  }
+  releaseSoftwareTarget();
+  v.offscreen.reset();
+  delete v.widget.data();
+  v.widget = nullptr;
+  v.gl = nullptr;
+  v.picture = nullptr;
+  v.driver = 0;
+  v.frames = 0;
+}
