@@ -15,6 +15,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3-pil
   # window tests under a virtual X server
   xvfb xauth
+  # the font the window's controls are sized for (DejaVu Sans Condensed)
+  fonts-dejavu-core fonts-dejavu-extra
   # fuzz targets (libFuzzer ships in clang's runtime package)
   clang libclang-rt-14-dev
 )
