@@ -101,6 +101,9 @@ struct AppState {
   // Model loader lists
   std::vector<TextureBinding> TextureBindings;
   std::vector<MaterialEntry> MaterialTable;
+  // Textures the model files put on their meshes; they live as long as the models, so a cover
+  // slot that happens to hold one never releases it.
+  std::vector<EngineHandle> ModelTextures;
 
   // Mouse navigation
   int Tracking = 0;

@@ -31,8 +31,12 @@ void enableView(bool on) {
 }  // namespace
 
 namespace kestrum {
-void setViewportHost(ViewportHost* host) { gHost = host; }
-ViewportHost* viewportHost() { return gHost; }
+void setViewportHost(ViewportHost* host) {
+  gHost = host;
+}
+ViewportHost* viewportHost() {
+  return gHost;
+}
 }  // namespace kestrum
 
 void BuildSceneRig() {
@@ -53,9 +57,15 @@ void BuildSceneRig() {
   ApplyLightRange();
 }
 
-void ApplyLightAngle() { iRotateNode(App.LightPivot, 0, static_cast<float>(App.LightAngle), 0); }
-void ApplyLightRange() { iRadiusLight(App.Light, App.LightRange); }
-void ApplyAmbientLevel() { iAmbientLight(greyColour(App.AmbientLevel)); }
+void ApplyLightAngle() {
+  iRotateNode(App.LightPivot, 0, static_cast<float>(App.LightAngle), 0);
+}
+void ApplyLightRange() {
+  iRadiusLight(App.Light, App.LightRange);
+}
+void ApplyAmbientLevel() {
+  iAmbientLight(greyColour(App.AmbientLevel));
+}
 
 void ResetCameraView() {
   iPositionNode(App.Camera, kCameraHomePosition.x, kCameraHomePosition.y, kCameraHomePosition.z);

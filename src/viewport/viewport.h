@@ -36,7 +36,7 @@ inline constexpr EngineVec3 kCameraTilt = {35.0f, 0.0f, 0.0f};
 inline constexpr EngineVec3 kLightPosition = {-3.25f, 5.0f, -5.0f};
 
 // The part of the main window's client area over which the pointer counts as over the view.
-inline constexpr int kViewRectLeft = 11, kViewRectRight = 344;   // inclusive
+inline constexpr int kViewRectLeft = 11, kViewRectRight = 344;  // inclusive
 inline constexpr int kViewRectTop = 71, kViewRectBottom = 419;  // inclusive
 
 // Cursor shapes over the view (App.CursorState).

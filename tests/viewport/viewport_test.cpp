@@ -168,9 +168,9 @@ TEST_F(Viewport, ViewRectExcludesTheContainersFirstColumnAndRow) {
   struct Case {
     int x, y;
     bool inside;
-  } cases[] = {{10, 200, false}, {11, 200, true},  {344, 200, true}, {345, 200, false},
-               {100, 70, false}, {100, 71, true},  {100, 419, true}, {100, 420, false},
-               {-1, -1, false}};
+  } cases[] = {{10, 200, false},  {11, 200, true},   {344, 200, true},
+               {345, 200, false}, {100, 70, false},  {100, 71, true},
+               {100, 419, true},  {100, 420, false}, {-1, -1, false}};
   for (const auto& c : cases) {
     App.Tracking = 0;
     host.moveTo(c.x, c.y);

@@ -1,0 +1,236 @@
+#include "scene/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "a3d_writer.h"
+#include "image/image.h"
+#include "state/app_state.h"
+#include "system/system.h"
+#include "texture/texture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Cover names each fixture style binds: style s shows front, and left on odd styles, back (in
+// capitals) on styles divisible by 3, and no cover at all on style 20 (a plain "disc.png").
+std::vector<std::string> fixtureNames(int style) {
+  if (style == 20) return {"disc.png"};
+  std::vector<std::string> names = {"front.png"};
+  if (style % 2 == 1) names.push_back("left.png");
+  if (style % 3 == 0) names.push_back("BACK.PNG");
+  return names;
+}
+
+// A run folder with bin/: the shadow model, twenty small style models, stock and shadow pictures.
+class Scene : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    root = fs::path(KESTRUM_TEST_TMP) / "scene_run";
+    fs::remove_all(root);
+    fs::create_directories(root / "bin");
+    auto picture = [](const fs::path& p, uint32_t colour, int size = 16) {
+      ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(size, size, colour), p.string()));
+    };
+    for (int slot = 0; slot < 6; ++slot)
+      picture(root / kStockTextureFiles[slot], 0xFF000000u | (slot * 40));
+    for (int s = 1; s <= 20; ++s) picture(root / ShadowTextureFile(s), 0xFF808080u);
+    picture(root / "bin" / "disc.png", 0xFF00FF00u);
+    picture(root / "bin" / "BACK.PNG", 0xFF0000FFu);
+    picture(root / "bin" / "shadow_floor.png", 0xFFFFFFFFu);
+
+    A3DWriter shadow;
+    shadow.header().i32(1).material("floor").i32(1).texture("floor", 0, "shadow_floor.png");
+    shadow.i32(1).object("floor", 1).triangle("floor");
+    ASSERT_TRUE(shadow.save((root / kModelFiles[0]).string()));
+    for (int s = 1; s <= 20; ++s) {
+      A3DWriter w;
+      std::vector<std::string> names = fixtureNames(s);
+      w.header().i32(static_cast<int32_t>(names.size()) + 1);
+      for (const auto& n : names) w.material("m_" + n);
+      w.material("plain");
+      w.i32(static_cast<int32_t>(names.size()));
+      for (const auto& n : names) w.texture("m_" + n, 0, n);
+      w.i32(1).object("body", static_cast<int32_t>(names.size()) + 1);
+      for (const auto& n : names) w.triangle("m_" + n);
+      w.triangle("plain");
+      ASSERT_TRUE(w.save((root / kModelFiles[s]).string()));
+    }
+  }
+
+  void SetUp() override {
+    previous = kestrum::sys::currentDirectory();
+    ASSERT_TRUE(kestrum::sys::setCurrentDirectory(root.string()));
+    iInitEngine();
+    App = AppState{};
+    App.OptimizeTextures = 1;
+    App.ProfileFolder = (fs::path(KESTRUM_TEST_TMP) / "scene_profile").string() + "/";
+    fs::create_directories(App.ProfileFolder);
+    LoadSceneModels();
+    LoadStockAndShadowTextures();
+    CloseProgressWindow();
+  }
+  void TearDown() override { kestrum::sys::setCurrentDirectory(previous); }
+
+  // Every registered node bound to a cover name, with the texture on its layer 0.
+  std::map<EngineHandle, EngineHandle> coverLayers(const std::string& lowerName) {
+    std::map<EngineHandle, EngineHandle> out;
+    for (const auto& b : App.TextureBindings) {
+      if (CoverSlotOfTextureName(b.Name) == CoverSlotOfTextureName(lowerName))
+        out[b.Node] = iNodeMaterial(b.Node).textures[0];
+    }
+    return out;
+  }
+
+  static inline fs::path root;
+  std::string previous;
+};
+
+}  // namespace
+
+TEST(SceneNames, ShadowFilesAndCoverNames) {
+  EXPECT_EQ(ShadowTextureFile(1), "bin/shad01.png");
+  EXPECT_EQ(ShadowTextureFile(20), "bin/shad20.png");
+  struct Case {
+    const char* name;
+    int slot;
+  } cases[] = {{"front.png", 0}, {"BACK.PNG", 1},   {"Left.Png", 2},       {"right.png", 3},
+               {"top.png", 4},   {"bottom.png", 5}, {"bin/front.png", -1}, {"front.png.bak", -1},
+               {"", -1},         {"front", -1}};
+  for (const auto& c : cases) EXPECT_EQ(CoverSlotOfTextureName(c.name), c.slot) << c.name;
+  EXPECT_FALSE(IsBoxStyle(0));
+  EXPECT_TRUE(IsBoxStyle(1));
+  EXPECT_TRUE(IsBoxStyle(20));
+  EXPECT_FALSE(IsBoxStyle(21));
+}
+
+TEST_F(Scene, LoadsEveryModelAndPicture) {
+  for (int i = 0; i <= 20; ++i) EXPECT_NE(App.ModelTable[i], 0) << i;
+  EXPECT_EQ(App.ModelTable[21], 0);
+  EngineVec3 scale;
+  iNodeScale(App.ModelTable[0], &scale);
+  EXPECT_FLOAT_EQ(scale.x, 1.2f);
+  for (int slot = 0; slot < 6; ++slot) EXPECT_NE(App.StockTextures[slot], 0);
+  for (int s = 1; s <= 20; ++s) EXPECT_NE(App.ShadowTextures[s], 0);
+  EXPECT_EQ(App.ShadowTextures[0], 0);
+  // The textures the model files named are remembered (front, left, BACK, disc, floor).
+  EXPECT_EQ(App.ModelTextures.size(), 5u);
+}
+
+TEST_F(Scene, EachStyleShowsOnlyItsModelAndShadow) {
+  EngineHandle shadowMesh = iNodeChildren(iNodeChildren(App.ModelTable[0], 0), 0);
+  ASSERT_NE(shadowMesh, 0);
+  for (int style = 1; style <= 20; ++style) {
+    App.RedrawFlag = 0;
+    ShowBoxStyleModel(style);
+    EXPECT_EQ(App.CurrentStyle, style);
+    EXPECT_EQ(App.RedrawFlag, 1);
+    for (int i = 1; i <= 20; ++i) EXPECT_EQ(iNodeVisible(App.ModelTable[i]), i == style);
+    EXPECT_EQ(iNodeMaterial(shadowMesh).textures[0], App.ShadowTextures[style]);
+  }
+  for (int bad : {0, 21, 999, -3}) {
+    ShowBoxStyleModel(bad);
+    EXPECT_EQ(App.CurrentStyle, 20) << bad;
+    EXPECT_TRUE(iNodeVisible(App.ModelTable[20])) << bad;
+  }
+}
+
+TEST_F(Scene, TurnsEveryModelForStartUp) {
+  TurnModelsForStartUp();
+  for (int i = 0; i <= 20; ++i) {
+    EngineVec3 r;
+    iNodeRotation(App.ModelTable[i], &r);
+    EXPECT_NEAR(r.y, 40.0f, 1e-3) << i;
+  }
+}
+
+TEST_F(Scene, CoverReachesEveryNodeOfItsNameAndNoOther) {
+  App.Covers[kSlotLeft].Path = "left art";
+  App.Covers[kSlotLeft].Texture = iAddTexture("left art", kestrum::makeImage(8, 8, 0xFF0000FFu));
+  ApplyCoverTextures();
+  int leftNodes = 0;
+  for (const auto& b : App.TextureBindings) {
+    int slot = CoverSlotOfTextureName(b.Name);
+    EngineHandle t = iNodeMaterial(b.Node).textures[0];
+    if (slot == kSlotLeft) {
+      EXPECT_EQ(t, App.Covers[kSlotLeft].Texture);
+      ++leftNodes;
+    } else if (slot >= 0) {
+      EXPECT_EQ(t, App.StockTextures[slot]);  // empty slots show their stock picture
+    } else {
+      EXPECT_NE(t, App.Covers[kSlotLeft].Texture);
+    }
+  }
+  EXPECT_EQ(leftNodes, 10);                       // the ten odd styles bind "left.png"
+  EXPECT_EQ(coverLayers("back.png").size(), 6u);  // "BACK.PNG" binds too, case ignored
+}
+
+TEST_F(Scene, SharedCoverTextureIsFreedOnceAndOnlyWhenUnused) {
+  EngineHandle shared = iAddTexture("same file", kestrum::makeImage(8, 8));
+  App.Covers[kSlotFront] = {"same file", shared};
+  App.Covers[kSlotBack] = {"same file", shared};
+  int alive = iTextureCount();
+  ReleaseCoverTexture(kSlotFront);
+  EXPECT_EQ(App.Covers[kSlotFront].Texture, 0);
+  EXPECT_EQ(iFindTexture("same file"), shared) << "the back slot still shows it";
+  ReleaseCoverTexture(kSlotBack);
+  EXPECT_EQ(iFindTexture("same file"), 0);
+  EXPECT_EQ(iTextureCount(), alive - 1);
+  ReleaseCoverTexture(kSlotBack);  // nothing left to release
+  EXPECT_EQ(iTextureCount(), alive - 1);
+
+  // A slot holding a stock, shadow or model texture lets go of it without freeing it.
+  App.Covers[kSlotTop].Texture = App.StockTextures[kSlotFront];
+  App.Covers[kSlotRight].Texture = App.ShadowTextures[4];
+  App.Covers[kSlotBottom].Texture = App.ModelTextures.front();
+  ReleaseCoverTexture(kSlotTop);
+  ReleaseCoverTexture(kSlotRight);
+  ReleaseCoverTexture(kSlotBottom);
+  EXPECT_EQ(iTextureCount(), alive - 1);
+  EXPECT_EQ(App.Covers[kSlotTop].Texture, 0);
+}
+
+TEST_F(Scene, FilterFlagsFollowTheType) {
+  struct Case {
+    int type;
+    bool bilinear, trilinear, anisotropic;
+  } cases[] = {{0, false, false, false},
+               {1, true, false, false},
+               {2, true, true, false},
+               {3, true, true, true}};
+  for (const auto& c : cases) {
+    ApplyFilterFlags(c.type);
+    EXPECT_EQ(App.FilterType, c.type);
+    for (const auto& b : App.TextureBindings) {
+      int flags = iNodeMaterial(b.Node).flags;
+      EXPECT_EQ((flags & kFlagBilinear) != 0, c.bilinear) << c.type;
+      EXPECT_EQ((flags & kFlagTrilinear) != 0, c.trilinear) << c.type;
+      EXPECT_EQ((flags & kFlagAnisotropic) != 0, c.anisotropic) << c.type;
+    }
+  }
+  ApplyFilterFlags(7);  // outside 0..3: no flag changes
+  EXPECT_EQ(App.FilterType, 7);
+  for (const auto& b : App.TextureBindings)
+    EXPECT_TRUE(iNodeMaterial(b.Node).flags & kFlagAnisotropic);
+}
+
+TEST_F(Scene, FrameShowsTheShadowOnlyOnWhiteWithShadowsOn) {
+  struct Case {
+    int background, shadows;
+    uint32_t clear;
+    bool shadowVisible;
+  } cases[] = {{0, 1, 0xFFFFFFFFu, true},
+               {0, 0, 0xFFFFFFFFu, false},
+               {1, 1, 0xFF000000u, false},
+               {1, 0, 0xFF000000u, false}};
+  for (const auto& c : cases) {
+    App.Background = c.background;
+    App.Shadows = c.shadows;
+    EXPECT_EQ(PrepareFrame(), c.clear);
+    EXPECT_EQ(iNodeVisible(App.ModelTable[0]), c.shadowVisible);
+  }
+}
