@@ -321,7 +321,9 @@ std::optional<Image> OffscreenRenderer::render(int width, int height,
   const int msaa = samples > 1 && impl_->maxSamples >= 2 ? std::min(4, impl_->maxSamples) : 0;
   int tileLimit = std::min(kDefaultTileLimit, impl_->maxRenderbuffer);
   if (options.tileSize > 0) tileLimit = std::min(tileLimit, options.tileSize * k);
-  const int tileOut = std::max(1, tileLimit / k);  // output pixels a tile side
+  // Output pixels a tile side, even: GPUs take texture derivatives over 2 x 2 pixel blocks, so
+  // tiles that start on even pixels pick the same mipmap levels as the picture in one piece.
+  const int tileOut = std::max(2, tileLimit / k) & ~1;
   const int tileW = std::min(tileOut, width), tileH = std::min(tileOut, height);
   if (!impl_->ensureFramebuffers(tileW * k, tileH * k, msaa, error)) return std::nullopt;
 

@@ -17,6 +17,7 @@ using namespace kestrum::engine_detail;
 namespace {
 
 constexpr int kMaxLights = 4;
+constexpr int kUploadUnit = 7;
 
 const char* kVertexShader = R"(#version 330 core
 layout(location = 0) in vec3 aPosition;
@@ -313,6 +314,8 @@ GLuint textureObject(Texture& t) {
   }
   GLuint name = 0;
   glGenTextures(1, &name);
+  // A unit of its own, so that uploading never disturbs the layers already bound.
+  glActiveTexture(GL_TEXTURE0 + kUploadUnit);
   glBindTexture(GL_TEXTURE_2D, name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   // Rows go up top row first, so v = 0 samples the top of the picture.
@@ -596,6 +599,8 @@ void iDrawScene() {
   }
 
   glBindVertexArray(0);
+  glActiveTexture(GL_TEXTURE0 + kUploadUnit);
+  glBindTexture(GL_TEXTURE_2D, 0);
   for (int layer = 1; layer >= 0; --layer) {
     glActiveTexture(GL_TEXTURE0 + layer);
     glBindTexture(GL_TEXTURE_2D, 0);
