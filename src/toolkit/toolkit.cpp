@@ -608,6 +608,12 @@ bool tkGroupBox(int id, int x, int y, int width, int height, const std::string& 
   auto* box = makeControl<QGroupBox>(id, TkControlKind::GroupBox, x, y, width, height);
   if (!box) return false;
   box->setTitle(literal(caption));
+  // The classic look the layout is drawn for: the caption sits on the frame's top line, so the
+  // frame starts half a line below the box's top.
+  box->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; padding: 0 2px; }"));
   box->lower();  // frames stay behind the controls they surround
   return true;
 }
@@ -617,6 +623,9 @@ bool tkFrame(int id, int x, int y, int width, int height) {
   if (!frame) return false;
   frame->setFrameStyle(QFrame::Box | QFrame::Plain);
   frame->setLineWidth(1);
+  QPalette palette = frame->palette();
+  palette.setColor(QPalette::WindowText, palette.color(QPalette::Dark));
+  frame->setPalette(palette);
   frame->lower();
   return true;
 }
@@ -1284,7 +1293,7 @@ bool tkOpenProgressWindow(const std::string& title) {
   window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowStaysOnTopHint);
   window->setWindowTitle(tkqt::toQString(title));
-  window->setFixedSize(272, 53);
+  window->resize(272, 53);
   auto* bar = new QProgressBar(window);
   bar->setGeometry(5, 30, 260, 15);
   bar->setRange(0, 100);
@@ -1308,13 +1317,26 @@ bool tkProgressWindowIsOpen() {
   return state().progress != nullptr;
 }
 
-void tkSetProgress(int maximum, int value) {
+static QProgressBar* progressBar() {
   Control* c = find(76);
-  if (!state().progress || !c) return;
-  auto* bar = static_cast<QProgressBar*>(c->widget.data());
+  if (!state().progress || !c) return nullptr;
+  return static_cast<QProgressBar*>(c->widget.data());
+}
+
+void tkSetProgress(int maximum, int value) {
+  QProgressBar* bar = progressBar();
+  if (!bar) return;
   bar->setMaximum(std::max(0, maximum));
   bar->setValue(std::clamp(value, bar->minimum(), bar->maximum()));
   showProgressNow();
+}
+
+void tkSetProgressMaximum(int maximum) {
+  if (QProgressBar* bar = progressBar()) tkSetProgress(maximum, bar->value());
+}
+
+void tkSetProgressValue(int value) {
+  if (QProgressBar* bar = progressBar()) tkSetProgress(bar->maximum(), value);
 }
 
 void tkSetProgressText(const std::string& text) {
@@ -1323,11 +1345,11 @@ void tkSetProgressText(const std::string& text) {
   showProgressNow();
 }
 
-void tkRaiseProgressWindow() {
+void tkRaiseProgressWindow(bool activate) {
   QWidget* w = state().progress;
   if (!w) return;
   w->raise();
-  w->activateWindow();
+  if (activate) w->activateWindow();
 }
 
 void tkCloseProgressWindow() {

@@ -249,16 +249,20 @@ TkMessageAnswer tkMessageBox(const std::string& title, const std::string& text,
 void tkSetMessageHook(std::function<TkMessageAnswer(const TkMessageRequest&)> hook);
 
 // --- Progress window -----------------------------------------------------------------------
-// A small window kept above the others: client area 272 x 53, progress bar 76 (5, 30, 260 x 15,
-// range 0..100, at 0) and label 77 (5, 10, 260 x 20, empty). Controls 76 and 77 can also be
-// reached with the control calls. Opening it while it is open only sets the title.
+// A small window kept above the others, centred: client area 272 x 53 (the frame is sizable),
+// progress bar 76 (5, 30, 260 x 15, range 0..100, at 0) and label 77 (5, 10, 260 x 20, empty).
+// Controls 76 and 77 can also be reached with the control calls. Opening it while it is open only
+// sets the title; the user cannot close it. Each change is painted at once, since the program
+// does not run its loop while it works. Without the window the calls do nothing.
 bool tkOpenProgressWindow(const std::string& title);
 bool tkProgressWindowIsOpen();
 // Sets the bar's maximum and position (the position is kept within 0..maximum).
 void tkSetProgress(int maximum, int value);
+void tkSetProgressMaximum(int maximum);
+void tkSetProgressValue(int value);
 void tkSetProgressText(const std::string& text);
-// Puts the window above all others again and activates it.
-void tkRaiseProgressWindow();
+// Puts the window above all others again; `activate` also makes it the active window.
+void tkRaiseProgressWindow(bool activate = true);
 void tkCloseProgressWindow();
 
 // --- Engine view ---------------------------------------------------------------------------

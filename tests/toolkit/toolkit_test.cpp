@@ -766,6 +766,13 @@ TEST_F(Toolkit, ProgressWindowLayoutAndUpdates) {
     tkSetProgress(c.maximum, c.value);
     EXPECT_EQ(tkState(76), c.shown) << c.maximum << " " << c.value;
   }
+  tkSetProgress(100, 40);
+  tkSetProgressMaximum(20);
+  EXPECT_EQ(bar->maximum(), 20);
+  EXPECT_EQ(tkState(76), 20) << "the position stays within the new maximum";
+  tkSetProgressMaximum(100);
+  tkSetProgressValue(70);
+  EXPECT_EQ(tkState(76), 70);
   tkSetProgressText("Preparing textures...");
   EXPECT_EQ(tkText(77), "Preparing textures...");
 
@@ -775,7 +782,7 @@ TEST_F(Toolkit, ProgressWindowLayoutAndUpdates) {
   EXPECT_EQ(window->windowTitle(), "Another");
   window->close();  // the user cannot close it
   EXPECT_TRUE(tkProgressWindowIsOpen());
-  tkRaiseProgressWindow();
+  tkRaiseProgressWindow(false);
 
   // It outlives the main window's controls.
   tkCloseWindow();
