@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <vector>
 
 #include "engine/engine.h"
@@ -34,12 +33,6 @@ constexpr int kMaxSupersampling = 64;
 
 void setError(std::string* error, const std::string& reason) {
   if (error) *error = reason;
-}
-
-// Displays are shared by every renderer of the process; the last one to go terminates it.
-std::map<EGLDisplay, int>& displayUsers() {
-  static std::map<EGLDisplay, int> users;
-  return users;
 }
 
 EGLDisplay platformDisplay(EGLenum platform, void* native) {
@@ -85,16 +78,6 @@ EGLDisplay openDisplay(std::string* why) {
   *why = candidates.empty() ? "EGL offers neither the surfaceless nor the device platform"
                             : "no EGL display could be initialised";
   return EGL_NO_DISPLAY;
-}
-
-void releaseDisplay(EGLDisplay display) {
-  auto& users = displayUsers();
-  auto it = users.find(display);
-  if (it == users.end()) return;
-  if (--it->second == 0) {
-    users.erase(it);
-    eglTerminate(display);
-  }
 }
 
 // Averages k x k blocks of a bottom-row-first RGBA tile into top-row-first output rows.
@@ -217,7 +200,8 @@ OffscreenRenderer::~OffscreenRenderer() {
   }
   eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(impl_->display, impl_->context);
-  releaseDisplay(impl_->display);
+  // The display stays initialised for the life of the process: EGL hands every renderer the
+  // same one, and unloading the driver only to load it again costs time (and leaks in Mesa).
 }
 
 std::unique_ptr<OffscreenRenderer> OffscreenRenderer::create(std::string* error) {
@@ -228,13 +212,11 @@ std::unique_ptr<OffscreenRenderer> OffscreenRenderer::create(std::string* error)
     setError(error, "headless OpenGL unavailable: " + why);
     return nullptr;
   }
-  ++displayUsers()[impl->display];
   auto fail = [&](const std::string& reason) -> std::unique_ptr<OffscreenRenderer> {
     if (impl->context != EGL_NO_CONTEXT) {
       eglMakeCurrent(impl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
       eglDestroyContext(impl->display, impl->context);
     }
-    releaseDisplay(impl->display);
     setError(error, "headless OpenGL unavailable: " + reason);
     return nullptr;
   };
