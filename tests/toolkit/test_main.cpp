@@ -32,6 +32,13 @@ void runUnderXvfbIfNoDisplay(int argc, char** argv) {
 
 }  // namespace
 
+// Leak reports from the system's libraries (fontconfig keeps caches for the process's life) are
+// not ours to fix.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libEGL_mesa.so\nleak:libGLX_mesa.so\nleak:swrast_dri.so\n"
+         "leak:libdbus-1.so\n";
+}
+
 int main(int argc, char** argv) {
 #ifdef KESTRUM_XVFB_RUN
   runUnderXvfbIfNoDisplay(argc, argv);
