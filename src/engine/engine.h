@@ -195,10 +195,12 @@ void iSetViewWindow(float x0, float y0, float x1, float y1);
 // The aspect (width / height) the camera frames; 0 (default) takes it from the render target.
 void iSetViewAspect(float aspect);
 
-// GL objects belong to the context they were made in. The host names its context (any pointer
-// that identifies it) before drawing; when the name changes, objects made in the previous
-// context are forgotten and made again in the new one. Call iReleaseGraphics with the context
-// still current before destroying it: it deletes the GL objects the engine made there.
+// GL objects belong to the context they were made in. The engine recognises the current
+// context by its EGL or GLX handle; a host whose context has neither names it (any pointer that
+// identifies it) with iSetGraphicsContext before drawing. When the context changes, objects
+// made in the previous one are forgotten and made again in the new one. Call iReleaseGraphics
+// with a context still current before destroying it: it deletes the GL objects the engine made
+// there (a later context at the same address would otherwise be taken for the old one).
 void iSetGraphicsContext(const void* context);
 void iReleaseGraphics();
 

@@ -1,6 +1,10 @@
 // The renderer: draws the scene with OpenGL 3.3 core in the context that is current, with one
 // shader program that lights every pixel.
 #include <epoxy/gl.h>
+#define EGL_NO_X11
+#define MESA_EGL_NO_X11_HEADERS
+#include <EGL/egl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -229,6 +233,23 @@ void makeSamplers() {
   }
 }
 
+// The window system's handle of the current context (EGL or GLX), or null when neither says.
+const void* currentNativeContext() {
+  if (EGLContext egl = eglGetCurrentContext(); egl != EGL_NO_CONTEXT) return egl;
+  using GetCurrent = void* (*)();
+  static GetCurrent glxGetCurrent = nullptr;
+  if (!glxGetCurrent) {
+    // Only if a GLX library is already loaded (by Qt or libepoxy): never load one here.
+    for (const char* name : {"libGLX.so.0", "libGL.so.1"}) {
+      if (void* lib = dlopen(name, RTLD_LAZY | RTLD_NOLOAD)) {
+        glxGetCurrent = reinterpret_cast<GetCurrent>(dlsym(lib, "glXGetCurrentContext"));
+        if (glxGetCurrent) break;
+      }
+    }
+  }
+  return glxGetCurrent ? glxGetCurrent() : nullptr;
+}
+
 // Deletes GL objects of the scene that were dropped while this context is current; forgets those
 // of other contexts.
 void collectGarbage() {
@@ -253,6 +274,9 @@ void collectGarbage() {
 // Makes the program, samplers and stand-in textures for the current context; false when the
 // program cannot be built.
 bool prepareContext() {
+  // Objects made in another context must not be used here: recognise the context by its
+  // window-system handle where there is one, else by what the host named.
+  if (const void* native = currentNativeContext()) iSetGraphicsContext(native);
   EngineState& s = state();
   if (gGl.generation != s.glGeneration) {
     gGl = GlResources{};

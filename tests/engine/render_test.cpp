@@ -437,6 +437,35 @@ TEST_F(RenderTest, TiledRenderEqualsTheOnePieceRender) {
   }
 }
 
+TEST_F(RenderTest, PicturesBeyondTheTileLimitAreTiledWithTheSameFraming) {
+  // 2200 pixels at 2 x 2 supersampling is wider than one 4096-pixel tile.
+  iFOVCamera(camera_, 10);
+  const EngineHandle quad = addQuad(60, 0.5f, 20, kWhite);
+  iRotateNode(quad, 0, 0, 0.2f);  // slightly slanted, so the edges are smoothed
+  const Image image = render(2200, 48, clearTo(kBlack, 4));
+  // Symmetric about the centre (the slant turns it by half a turn): tiles joined in order.
+  double asymmetry = 0;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      asymmetry += std::abs(int(image.pixel(x, y)[0]) -
+                            int(image.pixel(image.width - 1 - x, image.height - 1 - y)[0]));
+    }
+  }
+  EXPECT_LT(asymmetry / (image.width * image.height), 1.0);
+  expectColour(meanColour(image, 0.49, 0.4, 0.51, 0.6), kWhite, 0, "middle, at the seam");
+  expectColour(meanColour(image, 0.0, 0.0, 0.01, 1.0), kBlack, 0, "left end");
+  // The quad's half width is 60 / (20 tan 5 deg) / (2200 / 48) = 0.375 of the picture's width.
+  const double half = 60.0 / (20.0 * std::tan(5.0 * 3.14159265 / 180.0)) / (2200.0 / 48.0) / 2.0;
+  for (double edge : {0.5 - half, 0.5 + half}) {
+    const double inward = edge < 0.5 ? 1 : -1;
+    const double in0 = edge + inward * 0.005, in1 = edge + inward * 0.01;
+    const double out0 = edge - inward * 0.005, out1 = edge - inward * 0.01;
+    EXPECT_EQ(meanColour(image, std::min(in0, in1), 0.45, std::max(in0, in1), 0.55).r, 255) << edge;
+    EXPECT_EQ(meanColour(image, std::min(out0, out1), 0.45, std::max(out0, out1), 0.55).r, 0)
+        << edge;
+  }
+}
+
 TEST_F(RenderTest, TransparentOptionKeepsBackgroundAlphaAndStraightEdges) {
   const EngineHandle quad = addQuad(1.5f, 1.5f, 5, kWhite);
   iRotateNode(quad, 0, 0, 20);
