@@ -112,6 +112,7 @@ std::optional<Image> decodeImage(const uint8_t* data, size_t size, std::string* 
 }
 
 std::optional<Image> loadImage(const std::string& path, std::string* error) {
+  if (std::optional<Image> kept = image_detail::takeWrittenPicture(path)) return kept;
   std::string readError;
   auto bytes = sys::readFile(path, size_t{1} << 30, &readError);
   if (!bytes) {

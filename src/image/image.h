@@ -82,6 +82,14 @@ struct SaveOptions {
 bool saveImage(const Image& image, const std::string& path, const SaveOptions& options = {},
                std::string* error = nullptr);
 
+// Keeps a picture that was just written to the file `path`, so that the next loadImage of that
+// file takes it instead of reading and decoding the file again (writing a temporary copy and
+// reading it straight back then costs no decode). The picture is handed over once; a file
+// rewritten, replaced or touched since it was kept is read as usual. At most two pictures are
+// kept; the oldest goes first. forgetWrittenPictures drops them all.
+void keepWrittenPicture(const std::string& path, Image image);
+void forgetWrittenPictures();
+
 // Resamples to width x height by area averaging: every source pixel contributes to each target
 // pixel in proportion to the area they overlap. Colour is averaged weighted by alpha, so
 // transparent pixels do not bleed their colour into opaque ones. Sizes outside

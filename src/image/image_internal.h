@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,8 +30,17 @@ bool pngHeaderSize(const uint8_t* data, size_t size, int64_t* width, int64_t* he
 // JPEG: walks the markers up to the first frame header; NeedMore when `data` ends before it.
 HeaderResult jpegHeaderSize(const uint8_t* data, size_t size, int64_t* width, int64_t* height,
                             std::string* error);
+// decodeJpeg with a lower pixel limit (for the fuzzer, where the header walk may give up but
+// libjpeg still finds a frame).
+std::optional<Image> decodeJpegAtMost(const uint8_t* data, size_t size, int64_t mostPixels,
+                                      std::string* error);
+
 // BMP: the file and info headers.
 bool bmpHeaderSize(const uint8_t* data, size_t size, int64_t* width, int64_t* height,
                    std::string* error);
+
+// The picture kept by keepWrittenPicture for this path, handed over once, when the file is still
+// the one it was written as; otherwise empty.
+std::optional<Image> takeWrittenPicture(const std::string& path);
 
 }  // namespace kestrum::image_detail

@@ -136,7 +136,7 @@ void cmykToRgba(const uint8_t* cmyk, uint8_t* rgba, int width, bool inverted) {
   }
 }
 
-bool decodeWithLibjpeg(JpegDecode& d, const uint8_t* data, size_t size) {
+bool decodeWithLibjpeg(JpegDecode& d, const uint8_t* data, size_t size, int64_t mostPixels) {
   installErrorManager(d.error, &d.cinfo.err);
   if (setjmp(d.error.jump)) {
     jpeg_destroy_decompress(&d.cinfo);
@@ -155,7 +155,7 @@ bool decodeWithLibjpeg(JpegDecode& d, const uint8_t* data, size_t size) {
   jpeg_read_header(&d.cinfo, TRUE);
   d.width = d.cinfo.image_width;
   d.height = d.cinfo.image_height;
-  if (!imageSizeAllowed(d.width, d.height)) {
+  if (!imageSizeAllowed(d.width, d.height) || d.width * d.height > mostPixels) {
     d.failure = DecodeFailure::TooLarge;
     jpeg_destroy_decompress(&d.cinfo);
     return false;
@@ -350,15 +350,23 @@ HeaderResult jpegHeaderSize(const uint8_t* data, size_t size, int64_t* width, in
 }  // namespace image_detail
 
 std::optional<Image> decodeJpeg(const uint8_t* data, size_t size, std::string* error) {
+  return image_detail::decodeJpegAtMost(data, size, kMaxImagePixels, error);
+}
+
+std::optional<Image> image_detail::decodeJpegAtMost(const uint8_t* data, size_t size,
+                                                    int64_t mostPixels, std::string* error) {
   if (detectImageFormat(data, size) != ImageFormat::Jpeg) {
     setError(error, size == 0 ? "empty file" : "not a JPEG file");
     return std::nullopt;
   }
   JpegDecode d;
-  if (decodeWithLibjpeg(d, data, size)) return std::move(d.image);
+  if (decodeWithLibjpeg(d, data, size, mostPixels)) return std::move(d.image);
   switch (d.failure) {
     case DecodeFailure::TooLarge:
-      image_detail::checkSize(d.width, d.height, error);
+      if (image_detail::checkSize(d.width, d.height, error)) {
+        setError(error, "picture too large: " + std::to_string(d.width) + " x " +
+                            std::to_string(d.height) + " pixels");
+      }
       break;
     case DecodeFailure::OutOfMemory:
       setError(error, "out of memory for a " + std::to_string(d.width) + " x " +
