@@ -172,6 +172,13 @@ void raiseFrameHover() {
   tkqt::pushEvent({TkEventKind::FrameHover, 0, TkControlEvent::Change});
 }
 
+// Input anywhere in the main window wakes a waiting loop, so that it can look at the pointer.
+void raiseInput() {
+  auto& q = state().queue;
+  if (!q.empty() && q.back().kind == TkEventKind::Input) return;
+  tkqt::pushEvent({TkEventKind::Input, 0, TkControlEvent::Change});
+}
+
 bool onTextFieldFrame(const QWidget* field, QPoint pos) {
   QRect inner =
       field->rect().adjusted(kTextFieldFrame, kTextFieldFrame, -kTextFieldFrame, -kTextFieldFrame);
@@ -186,6 +193,9 @@ class EventWatcher : public QObject {
 
   bool eventFilter(QObject* object, QEvent* event) override {
     State& s = state();
+    if (isInput(event->type()) && s.window && object->isWidgetType() &&
+        static_cast<QWidget*>(object)->window() == s.window.data())
+      raiseInput();
     switch (event->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick: {
@@ -236,6 +246,20 @@ class EventWatcher : public QObject {
   }
 
  private:
+  static bool isInput(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseMove:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+        return true;
+      default:
+        return false;
+    }
+  }
   static bool isTextField(const QWidget* widget) {
     for (const auto& [id, c] : state().controls)
       if (c.kind == TkControlKind::TextField && c.widget == widget) return true;

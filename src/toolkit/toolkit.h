@@ -169,6 +169,9 @@ enum class TkEventKind {
   Close,       // the user asked to close the main window (it stays open)
   FrameHover,  // the pointer moved onto the menu bar, the status bar, a text field's frame, or
                // off the client area
+  Input,       // any other input in the main window: the pointer moved, a mouse button or a
+               // key was pressed or released. It only wakes a waiting loop; several in a row
+               // are queued as one.
 };
 
 enum class TkControlEvent {

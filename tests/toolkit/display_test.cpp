@@ -122,8 +122,18 @@ TEST_F(Display, PointerAndFrameHoverFollowTheRealPointer) {
   tkPointerPosition(&x, &y);
   EXPECT_EQ(x, 100);
   EXPECT_EQ(y, 200);
-  while (tkPollEvent().kind != TkEventKind::None) {
-  }
+  tkClearEvents();
+
+  // Moving over the (disabled) view container wakes a waiting loop.
+  tkSetEnabled(8, false);
+  QCursor::setPos(tkqt::controlWidget(8)->mapToGlobal(QPoint(50, 50)));
+  TkEvent woke = tkWaitEvent(3000);
+  EXPECT_EQ(woke.kind, TkEventKind::Input);
+  tkPointerPosition(&x, &y);
+  EXPECT_EQ(x, 60);
+  EXPECT_EQ(y, 120);
+  settle();
+  tkClearEvents();
 
   QMenuBar* menu = tkqt::mainWindow()->menuBar();
   QCursor::setPos(menu->mapToGlobal(QPoint(300, menu->height() / 2)));

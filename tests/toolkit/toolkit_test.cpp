@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -37,10 +38,11 @@ class Toolkit : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(tkOpenWindow("Test Window", 720, 497)) << tkLastError(); }
   void TearDown() override { tkShutdown(); }
 
-  static std::vector<TkEvent> drain() {
+  // The queued events, leaving out the plain input notices unless asked for.
+  static std::vector<TkEvent> drain(bool withInput = false) {
     std::vector<TkEvent> events;
     for (TkEvent e = tkPollEvent(); e.kind != TkEventKind::None; e = tkPollEvent())
-      events.push_back(e);
+      if (withInput || e.kind != TkEventKind::Input) events.push_back(e);
     return events;
   }
 };
@@ -575,6 +577,39 @@ TEST_F(Toolkit, WaitProcessesWindowEventsUntilOneArrives) {
   QTimer::singleShot(30, [] { static_cast<QAbstractButton*>(tkqt::controlWidget(5))->click(); });
   TkEvent e = tkWaitEvent(5000);
   EXPECT_TRUE(sameEvent(e, control(5)));
+}
+
+TEST_F(Toolkit, InputInTheWindowWakesAWaitingLoop) {
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  tkCloseContainer();
+  ASSERT_TRUE(tkTextField(13, 400, 18, 300, 20, ""));
+  tkSetEnabled(8, false);  // the program keeps the view disabled while not dragging
+  drain(true);
+
+  QWidget* view = tkqt::controlWidget(8);
+  for (int i = 0; i < 5; ++i) QTest::mouseMove(view, QPoint(20 + i, 30));
+  TkEvent e = tkWaitEvent(2000);
+  EXPECT_EQ(e.kind, TkEventKind::Input);
+  EXPECT_EQ(tkPollEvent().kind, TkEventKind::None) << "a run of moves is queued once";
+
+  QTest::mousePress(view, Qt::RightButton, {}, QPoint(40, 40));
+  EXPECT_EQ(tkWaitEvent(2000).kind, TkEventKind::Input);
+  EXPECT_TRUE(tkMouseButtonDown(TkMouseButton::Secondary));
+  QTest::mouseRelease(view, Qt::RightButton, {}, QPoint(40, 40));
+  drain(true);
+
+  QTest::keyClick(tkqt::controlWidget(13), Qt::Key_A);
+  auto events = drain(true);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front().kind, TkEventKind::Input);
+
+  // Input in other windows does not concern the main loop.
+  ASSERT_TRUE(tkOpenProgressWindow("Please Wait..."));
+  drain(true);
+  QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), QPointF(10, 10), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(tkqt::controlWidget(77), &move);
+  for (const TkEvent& other : drain(true)) EXPECT_NE(other.kind, TkEventKind::Input);
 }
 
 TEST_F(Toolkit, ClearedQueueIsEmpty) {
