@@ -310,17 +310,14 @@ HeaderResult jpegHeaderSize(const uint8_t* data, size_t size, int64_t* width, in
   }
   size_t pos = 2;
   while (true) {
-    // Markers may be preceded by any number of 0xff fill bytes.
-    if (pos >= size) return HeaderResult::NeedMore;
-    if (data[pos] != 0xff) {
-      setError(error, "corrupt JPEG file: marker expected");
-      return HeaderResult::Bad;
-    }
+    // Like libjpeg, skip stray bytes between segments; markers may be preceded by any number
+    // of 0xff fill bytes, and 0xff 0x00 is no marker.
+    while (pos < size && data[pos] != 0xff) ++pos;
     while (pos < size && data[pos] == 0xff) ++pos;
     if (pos >= size) return HeaderResult::NeedMore;
     const uint8_t marker = data[pos++];
-    if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) continue;  // no length
-    if (marker == 0xd9 || marker == 0xda || marker == 0x00) {
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) continue;
+    if (marker == 0xd9 || marker == 0xda) {
       setError(error, "corrupt JPEG file: no frame header");
       return HeaderResult::Bad;
     }

@@ -125,6 +125,7 @@ TEST(ImageFiles, ReadImageSizeReadsHeadersOnly) {
     padded.insert(padded.end(), {0xff, 0xe1, 0xff, 0xff});
     padded.insert(padded.end(), 0xffff - 2, uint8_t(i));
   }
+  padded.insert(padded.end(), {0, 0, 0});  // stray bytes, which libjpeg skips too
   padded.insert(padded.end(), jpeg.begin() + 2, jpeg.end());
   test::writeAll(folder + "meta.jpg", padded);
   ASSERT_TRUE(readImageSize(folder + "meta.jpg", &w, &h, &error)) << error;
