@@ -51,10 +51,24 @@ struct Node {
   std::vector<MeshBuffer> buffers;
 };
 
+// One version of a file on disk: rewriting, replacing or touching the file changes it.
+struct FileVersion {
+  uint64_t device = 0, inode = 0, size = 0;
+  int64_t seconds = 0, nanoseconds = 0;
+  bool valid = false;  // false when the file could not be examined
+  bool operator==(const FileVersion&) const = default;
+};
+FileVersion fileVersion(const std::string& path);
+
 struct Texture {
   std::string name;
   int originalWidth = 0, originalHeight = 0;
-  Image image;  // the pixels as made (kept to upload again in a new context)
+  // The size as made. `image` holds the picture at its own size until its first upload scales
+  // it to this size (kept to upload again in a new context), so a texture freed before it is
+  // drawn never pays for the scaling.
+  int madeWidth = 0, madeHeight = 0;
+  Image image;
+  FileVersion source;  // the file iLoadTexture read it from (not valid for other textures)
   bool mipmaps = false;
   bool quality = true;
   unsigned glName = 0;
@@ -73,6 +87,14 @@ struct EngineState {
   std::unordered_map<EngineHandle, Texture> textures;
   std::unordered_map<std::string, EngineHandle> textureByName;
   std::unordered_map<EngineHandle, Image> images;
+  // Where images loaded from files came from, and the file each was last saved to as a
+  // byte-for-byte copy of that source (see iSaveImage).
+  struct ImageSource {
+    std::string path;
+    FileVersion version;
+    std::string savedTo;
+  };
+  std::unordered_map<EngineHandle, ImageSource> imageSources;
   EngineHandle root = 0;
   EngineHandle activeCamera = 0;
   uint32_t ambient = 0xFF000000u;

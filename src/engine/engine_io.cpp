@@ -1,6 +1,26 @@
 // Texture and image calls that read or write picture files.
+#include <sys/stat.h>
+
 #include "engine/engine.h"
 #include "engine/engine_internal.h"
+#include "system/system.h"
+
+namespace kestrum::engine_detail {
+
+FileVersion fileVersion(const std::string& path) {
+  struct stat st {};
+  FileVersion v;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return v;
+  v.device = uint64_t(st.st_dev);
+  v.inode = uint64_t(st.st_ino);
+  v.size = uint64_t(st.st_size);
+  v.seconds = int64_t(st.st_mtim.tv_sec);
+  v.nanoseconds = int64_t(st.st_mtim.tv_nsec);
+  v.valid = true;
+  return v;
+}
+
+}  // namespace kestrum::engine_detail
 
 using namespace kestrum::engine_detail;
 
@@ -12,6 +32,8 @@ EngineHandle iLoadTexture(const std::string& path) {
   }
   // A path already loaded gives the texture made from it, not a second copy.
   if (EngineHandle existing = iFindTexture(path)) return existing;
+  // Taken before reading, so that a change made while the file is read shows as a change.
+  const FileVersion version = fileVersion(path);
   std::string error;
   std::optional<kestrum::Image> image = kestrum::loadImage(path, &error);
   if (!image) {
@@ -19,20 +41,35 @@ EngineHandle iLoadTexture(const std::string& path) {
     return 0;
   }
   const int width = image->width, height = image->height;
-  return makeTexture(path, std::move(*image), width, height);
+  const EngineHandle handle = makeTexture(path, std::move(*image), width, height);
+  if (handle) s.textures[handle].source = version;
+  return handle;
 }
 
 EngineHandle iLoadImage(const std::string& path) {
   EngineState& s = state();
-  std::string error;
-  std::optional<kestrum::Image> image = kestrum::loadImage(path, &error);
+  const FileVersion version = fileVersion(path);
+  std::optional<kestrum::Image> image;
+  // A texture loaded from this same, unchanged file and not yet scaled holds exactly the pixels
+  // a decode would give: copy them instead of decoding the file again.
+  if (const Texture* t = version.valid ? findTexture(iFindTexture(path)) : nullptr) {
+    if (t->source == version && t->image.width == t->originalWidth &&
+        t->image.height == t->originalHeight) {
+      image = t->image;
+    }
+  }
   if (!image) {
-    s.lastLoadError = path + ": " + error;
-    return 0;
+    std::string error;
+    image = kestrum::loadImage(path, &error);
+    if (!image) {
+      s.lastLoadError = path + ": " + error;
+      return 0;
+    }
   }
   const EngineHandle handle = newHandle();
   if (handle == 0) return 0;
   s.images[handle] = std::move(*image);
+  if (version.valid) s.imageSources[handle] = {path, version, {}};
   return handle;
 }
 
@@ -40,6 +77,28 @@ bool iSaveImage(EngineHandle image, const std::string& path, int /*flags*/) {
   EngineState& s = state();
   auto it = image ? s.images.find(image) : s.images.end();
   if (it == s.images.end()) return false;
+  // Engine images are never changed after loading. Saved in the format their unchanged source
+  // file already has, that file's own bytes are the faithful copy: write them, without
+  // encoding (and without a second loss for JPEG).
+  if (auto source = s.imageSources.find(image); source != s.imageSources.end()) {
+    EngineState::ImageSource& from = source->second;
+    from.savedTo.clear();
+    kestrum::ImageFormat wanted = kestrum::formatFromFileName(path);
+    if (wanted == kestrum::ImageFormat::Unknown) wanted = kestrum::ImageFormat::Png;
+    if (fileVersion(from.path) == from.version) {
+      std::optional<std::vector<uint8_t>> bytes = kestrum::sys::readFile(from.path);
+      if (bytes && fileVersion(from.path) == from.version &&
+          kestrum::detectImageFormat(bytes->data(), bytes->size()) == wanted) {
+        std::string error;
+        if (!kestrum::sys::writeFileAtomic(path, bytes->data(), bytes->size(), &error)) {
+          s.lastLoadError = path + ": " + error;
+          return false;
+        }
+        from.savedTo = path;
+        return true;
+      }
+    }
+  }
   std::string error;
   if (!kestrum::saveImage(it->second, path, {}, &error)) {
     s.lastLoadError = path + ": " + error;

@@ -326,6 +326,14 @@ GLuint textureObject(Texture& t) {
   const uint64_t generation = state().glGeneration;
   if (t.glName && t.generation == generation) return t.glName;
   t.glName = 0;  // made in another context: forgotten there
+  if (t.image.width != t.madeWidth || t.image.height != t.madeHeight) {
+    // Scaled to its made size on its first upload (see Texture).
+    const bool hasAlpha = t.image.hasAlpha;
+    kestrum::Image scaled = kestrum::resampleArea(t.image, t.madeWidth, t.madeHeight);
+    if (scaled.empty()) return 0;
+    scaled.hasAlpha = hasAlpha;
+    t.image = std::move(scaled);
+  }
   const kestrum::Image* pixels = &t.image;
   kestrum::Image reduced;
   const int limit = gGl.maxTextureSize > 0 ? gGl.maxTextureSize : 4096;

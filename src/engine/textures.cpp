@@ -42,17 +42,6 @@ EngineHandle makeTexture(const std::string& name, Image image, int originalWidth
   }
   int width = 0, height = 0;
   madeTextureSize(image.width, image.height, s.textureFlags, &width, &height);
-  if (width != image.width || height != image.height) {
-    const bool hasAlpha = image.hasAlpha;
-    Image scaled = resampleArea(image, width, height);
-    if (scaled.empty()) {
-      s.lastLoadError =
-          "cannot scale the picture to " + std::to_string(width) + " x " + std::to_string(height);
-      return 0;
-    }
-    scaled.hasAlpha = hasAlpha;
-    image = std::move(scaled);
-  }
   const EngineHandle handle = newHandle();
   if (handle == 0) {
     s.lastLoadError = "out of handles";
@@ -62,6 +51,8 @@ EngineHandle makeTexture(const std::string& name, Image image, int originalWidth
   texture.name = name;
   texture.originalWidth = originalWidth;
   texture.originalHeight = originalHeight;
+  texture.madeWidth = width;
+  texture.madeHeight = height;
   texture.image = std::move(image);
   texture.mipmaps = (s.textureFlags & kTextureMipmaps) != 0;
   texture.quality = (s.textureFlags & kTextureQuality) != 0;
@@ -101,8 +92,8 @@ void iTextureOriginalSize(EngineHandle texture, int* width, int* height) {
 
 void iTextureSize(EngineHandle texture, int* width, int* height) {
   const Texture* t = findTexture(texture);
-  if (width) *width = t ? t->image.width : 0;
-  if (height) *height = t ? t->image.height : 0;
+  if (width) *width = t ? t->madeWidth : 0;
+  if (height) *height = t ? t->madeHeight : 0;
 }
 
 std::string iTextureName(EngineHandle texture) {
@@ -139,7 +130,18 @@ void iImageDimension(EngineHandle image, int* width, int* height) {
 }
 
 void iFreeImage(EngineHandle image) {
-  if (image) state().images.erase(image);
+  EngineState& s = state();
+  auto it = image ? s.images.find(image) : s.images.end();
+  if (it == s.images.end()) return;
+  // An image just saved as a byte-for-byte copy of its file is usually read back from that copy
+  // next (PrepareTexture's intermediate copy): hand its pixels to the image facility's memo of
+  // written files instead of dropping them.
+  if (auto source = s.imageSources.find(image); source != s.imageSources.end()) {
+    if (!source->second.savedTo.empty())
+      kestrum::keepWrittenPicture(source->second.savedTo, std::move(it->second));
+    s.imageSources.erase(source);
+  }
+  s.images.erase(it);
 }
 
 std::string iLastLoadError() {
