@@ -207,7 +207,7 @@ void addRoundedBox(Vec3 centre, Vec3 half, double radius, std::array<BoxFace, 6>
       surface.normal = [=](double s, double t) {
         Vec3 nn;
         mapPoint(onCube(s, t), &nn);
-        return nn;
+        return length(nn) > 0.5 ? nn : n;  // a sharp box: the face's own normal
       };
     }
     surface.outward = [=](double, double) { return n; };

@@ -459,6 +459,21 @@ QImage toolbarIcon(int index) {
       fold.lineTo(80, 26);
       p.setBrush(QColor(210, 216, 226));
       p.drawPath(fold);
+      // A small yellow spark: something new.
+      QPainterPath spark;
+      const QPointF c(30, 72);
+      for (int k = 0; k < 8; ++k) {
+        double a = k * kPi / 4, r = k % 2 ? 7 : 20;
+        QPointF q = c + QPointF(r * std::cos(a), -r * std::sin(a));
+        if (k == 0)
+          spark.moveTo(q);
+        else
+          spark.lineTo(q);
+      }
+      spark.closeSubpath();
+      p.setPen(QPen(QColor(150, 100, 0), 2.5));
+      p.setBrush(QColor(255, 204, 40));
+      p.drawPath(spark);
       break;
     }
     case 1: {  // open: an open folder
@@ -558,35 +573,34 @@ QImage toolbarIcon(int index) {
 }
 
 QImage banner() {
+  // The logo on a white ground: a small box mark, then the maker's and the product's name.
   QImage image(385, 34, QImage::Format_RGB888);
+  image.fill(QColor(255, 255, 255));
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
-  QLinearGradient g(0, 0, 385, 0);
-  g.setColorAt(0, QColor(28, 40, 66));
-  g.setColorAt(1, QColor(52, 92, 140));
-  p.fillRect(image.rect(), g);
-  // A small box mark on the left.
-  p.setPen(QPen(QColor(250, 200, 80), 1.6));
-  p.setBrush(QColor(250, 200, 80, 60));
   QPolygonF top, front, side;
-  top << QPointF(10, 10) << QPointF(20, 5) << QPointF(32, 9) << QPointF(22, 14);
-  front << QPointF(10, 10) << QPointF(22, 14) << QPointF(22, 29) << QPointF(10, 25);
-  side << QPointF(22, 14) << QPointF(32, 9) << QPointF(32, 24) << QPointF(22, 29);
+  top << QPointF(6, 9) << QPointF(17, 4) << QPointF(30, 8) << QPointF(19, 13);
+  front << QPointF(6, 9) << QPointF(19, 13) << QPointF(19, 30) << QPointF(6, 25);
+  side << QPointF(19, 13) << QPointF(30, 8) << QPointF(30, 25) << QPointF(19, 30);
+  p.setPen(QPen(QColor(28, 40, 66), 1.2));
+  p.setBrush(QColor(236, 170, 50));
   p.drawPolygon(top);
+  p.setBrush(QColor(52, 92, 150));
   p.drawPolygon(front);
+  p.setBrush(QColor(34, 60, 104));
   p.drawPolygon(side);
-  p.setPen(QColor(200, 214, 235));
-  p.setFont(font(false, 15));
-  p.drawText(QRectF(42, 0, 120, 34), Qt::AlignVCenter | Qt::AlignLeft, "Tallowmere");
-  QFontMetricsF metrics(font(false, 15));
-  double x = 42 + metrics.horizontalAdvance("Tallowmere ");
-  p.setPen(QColor(255, 255, 255));
-  p.setFont(font(true, 19));
+  QFont maker = font(false, 16), product = font(true, 21);
+  p.setPen(QColor(110, 120, 138));
+  p.setFont(maker);
+  p.drawText(QRectF(38, 0, 140, 34), Qt::AlignVCenter | Qt::AlignLeft, "Tallowmere");
+  double x = 38 + QFontMetricsF(maker).horizontalAdvance("Tallowmere ");
+  p.setPen(QColor(28, 40, 66));
+  p.setFont(product);
   p.drawText(QRectF(x, 0, 200, 34), Qt::AlignVCenter | Qt::AlignLeft, "Kestrum");
-  p.setPen(QColor(170, 190, 220));
-  p.setFont(font(false, 10));
-  p.drawText(QRectF(0, 0, 377, 34), Qt::AlignVCenter | Qt::AlignRight, "3D packaging shots");
+  p.setPen(QColor(130, 140, 156));
+  p.setFont(font(false, 11));
+  p.drawText(QRectF(0, 0, 379, 34), Qt::AlignVCenter | Qt::AlignRight, "3D packaging shots");
   p.end();
   return image;
 }

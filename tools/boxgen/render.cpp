@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -170,7 +171,6 @@ bool writeSheet(Scene& scene, const std::string& out, const std::string& title) 
 bool writeThumbnails(Scene& scene, const std::string& assetsDir) {
   std::filesystem::create_directories(assetsDir + "/images");
   const double vw = 335, vh = 350;
-  iSetViewAspect(float(vw / vh));
   for (const auto& info : styleTable()) {
     Model model = buildStyle(info.style);
     double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
@@ -186,10 +186,16 @@ bool writeThumbnails(Scene& scene, const std::string& assetsDir) {
         }
       }
     }
-    double side = std::max(x1 - x0, y1 - y0) * 1.06;
-    double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
-    iSetViewWindow(float((cx - side / 2) / vw), float((cy - side / 2) / vh),
-                   float((cx + side / 2) / vw), float((cy + side / 2) / vh));
+    // Aim the camera, from its home position, at the middle of that extent and narrow its
+    // field of view to a square around it.
+    const double f = 175.0 / std::tan(22.5 * std::numbers::pi / 180);
+    double side = std::max(x1 - x0, y1 - y0) * 1.08;
+    Vec3 ray = rotateX({((x0 + x1) / 2 - vw / 2) / f, -((y0 + y1) / 2 - vh / 2) / f, 1.0}, 35);
+    ray = normalize(ray);
+    const double deg = 180 / std::numbers::pi;
+    iRotateNode(App.Camera, float(std::asin(-ray.y) * deg), float(std::atan2(ray.x, ray.z) * deg),
+                0);
+    iFOVCamera(App.Camera, float(2 * std::atan(side / 2 / f) * deg));
     showStyle(info.style, false);
     auto picture = draw(scene, 200, 200, true);
     if (!picture) return false;
@@ -200,8 +206,8 @@ bool writeThumbnails(Scene& scene, const std::string& assetsDir) {
     if (!savePng(small, assetsDir + "/images/" + thumbnailFile(info.style), &error))
       return fail(error);
   }
-  iSetViewWindow(0, 0, 1, 1);
-  iSetViewAspect(0);
+  iRotateNode(App.Camera, 35, 0, 0);
+  iFOVCamera(App.Camera, 45);
   return true;
 }
 

@@ -267,30 +267,22 @@ Model cartonBox(double W, double H, double D, bool allSides, double bulge) {
   std::array<BoxFace, 6> f;
   const char* names[6] = {"left", "right", "bottom", "top", "front", "back"};
   for (int i = 0; i < 6; ++i) {
+    if (!allSides && (i == 1 || i == 2 || i == 3)) continue;
     f[i].mesh = &part.mesh("box", names[i]);
     f[i].uv = pictureUv(faceNormal(i), faceUp(i), lo, hi);
   }
   if (!allSides) {
-    // Without pictures of their own, the right side, top and bottom carry the front artwork
-    // folded round the edge: the picture's border continues across them as printed bleed.
+    // Without pictures of their own, the right side, top and bottom carry the front artwork's
+    // edge carried round the corner, as printed bleed.
     UvFn front = pictureUv(faceNormal(4), faceUp(4), lo, hi);
-    const double bleed = 0.07;
-    auto depth = [=](Vec3 p) { return std::clamp((p.z - lo.z) / D, 0.0, 1.0); };
-    f[1] = {&part.mesh("box", "front"),
-            [=](Vec3 p) {
-              return Vec2{1.0 - bleed * depth(p), front(p).y};
-            },
-            1, nullptr};
+    const double edge = 0.996;
+    f[1] = {&part.mesh("box", "front"), [=](Vec3 p) { return Vec2{edge, front(p).y}; }, 1, nullptr};
     f[3] = {&part.mesh("box", "front"),
             [=](Vec3 p) {
-              return Vec2{front(p).x, bleed * depth(p)};
+              return Vec2{front(p).x, 1 - edge};
             },
             1, nullptr};
-    f[2] = {&part.mesh("box", "front"),
-            [=](Vec3 p) {
-              return Vec2{front(p).x, 1.0 - bleed * depth(p)};
-            },
-            1, nullptr};
+    f[2] = {&part.mesh("box", "front"), [=](Vec3 p) { return Vec2{front(p).x, edge}; }, 1, nullptr};
   }
   if (bulge > 0) {
     f[4].divisions = 24;
