@@ -56,6 +56,11 @@ class MainWindow : public QMainWindow {
   bool allowClose = false;
 
  protected:
+  bool event(QEvent* event) override {
+    // Menu items' status tips would push the status bar's fields aside.
+    if (event->type() == QEvent::StatusTip) return true;
+    return QMainWindow::event(event);
+  }
   void closeEvent(QCloseEvent* event) override {
     if (allowClose) {
       event->accept();
@@ -506,8 +511,14 @@ std::string tkWindowTitle() {
 void tkActivateWindow() {
   QMainWindow* window = state().window;
   if (!window) return;
-  if (window->isMinimized() || window->isMaximized() || !window->isVisible()) window->showNormal();
-  if (!window->isActiveWindow()) {
+  // Never take the focus from another program: only while one of ours has it is the main
+  // window brought back and activated.
+  bool ours = QGuiApplication::applicationState() == Qt::ApplicationActive;
+  if (window->isMaximized() || window->isFullScreen() || !window->isVisible() ||
+      (window->isMinimized() && ours))
+    window->showNormal();
+  if (ours && !window->isActiveWindow() && !QApplication::activeModalWidget() &&
+      !QApplication::activePopupWidget()) {
     window->raise();
     window->activateWindow();
   }

@@ -46,7 +46,9 @@ void tkCloseWindow();
 bool tkWindowIsOpen();
 void tkSetWindowTitle(const std::string& title);
 std::string tkWindowTitle();
-// Shows the main window in its normal state (neither minimised nor maximised) and activates it.
+// Shows the main window in its normal state (neither maximised nor hidden) and activates it,
+// while the program is the one the user works with: it never takes the focus from another
+// program, and a window the user minimised while working elsewhere stays minimised.
 void tkActivateWindow();
 // Size of the area below the menu bar and above the status bar, where controls go.
 void tkInnerSize(int* width, int* height);

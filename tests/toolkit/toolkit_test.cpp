@@ -81,6 +81,18 @@ TEST_F(Toolkit, WindowIsFixedSizeWithCloseBoxOnly) {
   EXPECT_EQ(tkWindowTitle(), "session.ksm - Test");
 }
 
+TEST_F(Toolkit, ActivatingBringsBackTheNormalState) {
+  QMainWindow* window = tkqt::mainWindow();
+  window->showMaximized();
+  tkActivateWindow();
+  EXPECT_FALSE(window->isMaximized());
+  EXPECT_TRUE(window->isVisible());
+  window->hide();
+  tkActivateWindow();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->size(), QSize(720, 497));
+}
+
 TEST_F(Toolkit, MenuAndStatusBarTakeTheirHeightOutOfTheClientArea) {
   int w = 0, h = 0;
   tkInnerSize(&w, &h);
