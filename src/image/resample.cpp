@@ -7,6 +7,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/image.h"
 
 namespace kestrum {
@@ -76,19 +80,55 @@ void storeBytes(Pixel4 v, uint8_t* out) {
   std::memcpy(out, &b, 4);
 }
 
+// Rounds and clamps n pixels to bytes. With SSE2, four pixels at a time are packed into one
+// 16-byte store; the rounding is the same as storeBytes's.
+void storeRow(const Pixel4* v, uint8_t* out, size_t n) {
+  size_t x = 0;
+#if defined(__SSE2__)
+  const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
+  for (; x + 4 <= n; x += 4) {
+    __m128i i[4];
+    for (int k = 0; k < 4; ++k) {
+      const __m128 f = _mm_min_ps(_mm_max_ps(__m128(v[x + size_t(k)]), zero), top);
+      i[k] = _mm_cvttps_epi32(_mm_add_ps(f, half));
+    }
+    const __m128i bytes =
+        _mm_packus_epi16(_mm_packs_epi32(i[0], i[1]), _mm_packs_epi32(i[2], i[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * 4), bytes);
+  }
+#endif
+  for (; x < n; ++x) storeBytes(v[x], out + x * 4);
+}
+
+// Widens n RGBA pixels to floats; with SSE2 four pixels at a time.
+void widenRow(const uint8_t* row, size_t n, Pixel4* wide) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 4 <= n; i += 4) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i * 4));
+    const __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+    wide[i + 0] = Pixel4(_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)));
+    wide[i + 1] = Pixel4(_mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)));
+    wide[i + 2] = Pixel4(_mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)));
+    wide[i + 3] = Pixel4(_mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)));
+  }
+#endif
+  for (; i < n; ++i) wide[i] = loadPixel(row + i * 4);
+}
+
 // Horizontal pass over one source row: `out` gets m pixels. The row is first widened to floats
 // in `wide`, with colour multiplied by alpha when `premultiply` is set, so that transparent
 // pixels carry no colour.
 void resampleRow(const uint8_t* row, int n, const AxisWeights& axis, bool premultiply, Pixel4* wide,
                  Pixel4* out) {
+  widenRow(row, size_t(n), wide);
   if (premultiply) {
-    for (int i = 0; i < n; ++i, row += 4) {
-      const Pixel4 p = loadPixel(row);
+    for (int i = 0; i < n; ++i) {
+      const Pixel4 p = wide[i];
       const Pixel4 a = {p[3], p[3], p[3], 1.0f};
       wide[i] = p * a;
     }
-  } else {
-    for (int i = 0; i < n; ++i, row += 4) wide[i] = loadPixel(row);
   }
   const size_t m = axis.spans.size();
   const float* weights = axis.weights.data();
@@ -176,20 +216,26 @@ Image resampleArea(const Image& source, int width, int height) {
 
       uint8_t* out = target.pixel(0, y);
       if (!premultiply) {
-        for (size_t x = 0; x < rowPixels; ++x) storeBytes(sum[x], out + x * 4);
+        storeRow(sum, out, rowPixels);
         continue;
       }
-      for (int x = 0; x < width; ++x, out += 4) {
-        const Pixel4 v = sum[x];
-        const float a = v[3];
+      // Back from premultiplied colour; alpha itself is unchanged.
+      bool anyClear = false;
+      for (size_t x = 0; x < rowPixels; ++x) {
+        const float a = sum[x][3];
         if (a > 0.0f) {
           const float inv = 1.0f / a;
-          const Pixel4 scale = {inv, inv, inv, 1.0f};
-          storeBytes(v * scale, out);
+          sum[x] *= Pixel4{inv, inv, inv, 1.0f};
         } else {
-          plainAverage(source, xs, ys, x, y, out);
-          out[3] = 0;
+          anyClear = true;
         }
+      }
+      storeRow(sum, out, rowPixels);
+      if (!anyClear) continue;
+      for (int x = 0; x < width; ++x) {
+        if (sum[x][3] > 0.0f) continue;
+        plainAverage(source, xs, ys, x, y, out + size_t(x) * 4);
+        out[size_t(x) * 4 + 3] = 0;
       }
     }
     return target;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -134,6 +135,80 @@ TEST(ResampleArea, AnyAspect) {
   for (int x = 0; x < 10; ++x) {
     // Mean of 2 * (10x .. 10x+9) = 20x + 9.
     for (int y = 0; y < 37; ++y) EXPECT_EQ(out.pixel(x, y)[0], 20 * x + 9) << x << "," << y;
+  }
+}
+
+// Straight from the definition: the overlap of two intervals, in doubles.
+double overlap(double a0, double a1, double b0, double b1) {
+  return std::max(0.0, std::min(a1, b1) - std::max(a0, b0));
+}
+
+Image referenceResample(const Image& src, int tw, int th) {
+  Image out = makeImage(tw, th);
+  const double sx = double(src.width) / tw, sy = double(src.height) / th;
+  for (int y = 0; y < th; ++y) {
+    for (int x = 0; x < tw; ++x) {
+      double colour[3] = {0, 0, 0}, plain[3] = {0, 0, 0}, alpha = 0, area = 0;
+      for (int j = 0; j < src.height; ++j) {
+        const double wy = overlap(j, j + 1, y * sy, (y + 1) * sy);
+        if (wy == 0) continue;
+        for (int i = 0; i < src.width; ++i) {
+          const double w = wy * overlap(i, i + 1, x * sx, (x + 1) * sx);
+          if (w == 0) continue;
+          const uint8_t* p = src.pixel(i, j);
+          for (int c = 0; c < 3; ++c) {
+            colour[c] += w * p[3] * p[c];
+            plain[c] += w * p[c];
+          }
+          alpha += w * p[3];
+          area += w;
+        }
+      }
+      uint8_t* q = out.pixel(x, y);
+      for (int c = 0; c < 3; ++c) {
+        q[c] = uint8_t(std::lround(alpha > 0 ? colour[c] / alpha : plain[c] / area));
+      }
+      q[3] = uint8_t(std::lround(alpha / area));
+    }
+  }
+  return out;
+}
+
+TEST(ResampleArea, MatchesTheDefinitionOnOddSizes) {
+  struct Case {
+    int sw, sh, tw, th;
+    bool alpha;
+  };
+  const Case cases[] = {{37, 23, 16, 29, false}, {37, 23, 16, 29, true}, {13, 11, 50, 50, true},
+                        {64, 9, 7, 3, false},    {5, 40, 12, 6, true},   {9, 9, 9, 9, true}};
+  uint32_t seed = 7;
+  for (const Case& c : cases) {
+    Image source = makeImage(c.sw, c.sh);
+    source.hasAlpha = c.alpha;
+    for (uint8_t& v : source.pixels) {
+      seed = seed * 1664525u + 1013904223u;
+      v = uint8_t(seed >> 24);
+    }
+    if (!c.alpha) {
+      for (size_t i = 3; i < source.pixels.size(); i += 4) source.pixels[i] = 255;
+    } else {
+      // Some fully transparent patches too.
+      for (int x = 0; x < c.sw / 3; ++x) source.pixel(x, 0)[3] = 0;
+    }
+    const Image got = resampleArea(source, c.tw, c.th);
+    const Image want = referenceResample(source, c.tw, c.th);
+    ASSERT_EQ(got.width, c.tw);
+    ASSERT_EQ(got.height, c.th);
+    EXPECT_EQ(got.hasAlpha, c.alpha);
+    for (int y = 0; y < c.th; ++y) {
+      for (int x = 0; x < c.tw; ++x) {
+        for (int k = 0; k < 4; ++k) {
+          ASSERT_NEAR(got.pixel(x, y)[k], want.pixel(x, y)[k], 1)
+              << c.sw << "x" << c.sh << " -> " << c.tw << "x" << c.th << " at " << x << "," << y
+              << " channel " << k;
+        }
+      }
+    }
   }
 }
 
