@@ -1,0 +1,128 @@
+// Start-up and shutdown: from an empty App to the first drawn preview, and the one way out.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/app.h"
+#include "app/embedded_images.h"
+#include "engine/engine.h"
+#include "scene/scene.h"
+#include "state/app_state.h"
+#include "system/system.h"
+#include "texture/texture.h"
+#include "toolkit/toolkit.h"
+#include "ui/hosts.h"
+#include "ui/operations.h"
+#include "viewport/viewport.h"
+
+namespace {
+
+constexpr float kStartAspect = 0.96f;
+
+void applyRenderDefaults() {
+  App.OutputPath.clear();
+  App.OutputWidth = 800;
+  App.OutputHeight = 836;
+  App.FilterType = 3;
+  App.AntiAlias = 1;
+  App.Shadows = 1;
+  App.Background = 0;
+  App.LightAngle = 0;
+  App.LightRange = 12.0f;
+  App.AmbientLevel = 80;
+  App.OptimizeTextures = 1;
+}
+
+}  // namespace
+
+OutputLimits OutputLimitsForDisplay(int displayWidth, int displayHeight) {
+  // A display whose size is unknown (0) puts no limit below the largest picture the renderer
+  // makes; a tiny one still leaves a size of at least one pixel.
+  constexpr int kLargestOutput = 16384;
+  if (displayWidth <= 0 || displayHeight <= 0) return {kLargestOutput, kLargestOutput};
+  return {std::max(1, displayWidth - 8), std::max(1, displayHeight - 32)};
+}
+
+OutputSize FitOutputSize(OutputSize size, const OutputLimits& limits, float aspect) {
+  if (size.Height > limits.MaxHeight) {
+    size.Height = limits.MaxHeight;
+    size.Width = static_cast<int>(std::lround(static_cast<double>(size.Height) * aspect));
+  }
+  if (size.Width > limits.MaxWidth) size.Width = limits.MaxWidth;
+  return size;
+}
+
+bool InitApplication(std::string* error, int displayWidth, int displayHeight) {
+  if (!tkInit()) {
+    if (error) *error = tkLastError();
+    return false;
+  }
+  App = AppState{};
+  App.StartupFolder = kestrum::sys::withTrailingSeparator(kestrum::sys::currentDirectory());
+  App.ProfileFolder = kestrum::sys::profileFolder();
+  App.SessionPath.clear();
+  App.RedrawFlag = 1;
+  App.FrameHoverFlag = 0;
+
+  kestrum::sys::DisplaySize display = kestrum::sys::primaryDisplaySize();
+  if (displayWidth > 0 && displayHeight > 0) display = {displayWidth, displayHeight};
+  OutputLimits limits = OutputLimitsForDisplay(display.width, display.height);
+  App.MaxOutputWidth = limits.MaxWidth;
+  App.MaxOutputHeight = limits.MaxHeight;
+  App.StartAspect = kStartAspect;
+
+  applyRenderDefaults();
+  OutputSize fitted = FitOutputSize({App.OutputWidth, App.OutputHeight}, limits, App.StartAspect);
+  App.OutputWidth = fitted.Width;
+  App.OutputHeight = fitted.Height;
+
+  // The loader's lists live in App and start empty; the toolkit decodes PNG itself.
+  DecodeEmbeddedImages();
+  App.ProgressShown = 0;
+  kestrum::installToolkitHosts();
+
+  BuildMainWindow();
+  BuildSceneRig();
+  LoadSceneModels();
+  SetFilterType(App.FilterType);
+  LoadStockAndShadowTextures();
+  CloseProgressWindow();
+  SelectBoxStyle(kDefaultBoxStyle);
+  TurnModelsForStartUp();
+  DrawFrame();
+  return true;
+}
+
+void StartUp() {
+  std::string error;
+  if (!InitApplication(&error)) {
+    // Without a display there is no window to tell the user in.
+    std::fprintf(stderr, "kestrum: cannot open a window: %s\n", error.c_str());
+    std::exit(1);
+  }
+  MainLoop();
+  ShutDown();
+}
+
+void DrawFrame() {
+  uint32_t background = PrepareFrame();
+  if (!tkBeginEngineFrame(background)) return;  // the fallback view just shows the background
+  int r = static_cast<int>(background & 0xFF), g = static_cast<int>((background >> 8) & 0xFF),
+      b = static_cast<int>((background >> 16) & 0xFF);
+  iBeginScene(r, g, b, 255, true, true);
+  iDrawScene();
+  iEndScene();
+}
+
+void ReleaseApplication() {
+  tkShutdown();
+  kestrum::removeToolkitHosts();
+  App.EmbeddedImages.fill(0);
+}
+
+void ShutDown() {
+  ReleaseApplication();
+  std::exit(0);
+}
