@@ -1,10 +1,6 @@
 #include "texture/texture.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -21,9 +17,6 @@ ProgressWindowHost* g_host = nullptr;
 // Whether a window of the host is open; App.ProgressShown is also set when opening failed.
 bool g_windowOpen = false;
 
-// The resized copy is read back at once and deleted: write it fast (stored, unfiltered), not
-// small.
-constexpr int kResizedPngLevel = 0;
 // Keeps "temp_<hash>_<name>.png" within the 255 bytes a file name may have.
 constexpr size_t kMaxNamePart = 200;
 
@@ -34,23 +27,6 @@ uint64_t fnv1a64(const std::string& text) {
     hash *= 1099511628211ull;
   }
   return hash;
-}
-
-// Writes a temporary file that is read straight back and deleted: no flush to disk and no
-// atomic replacement, which cost more than the file is worth. A failed write leaves no file.
-bool writeTemporaryFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  bool ok = close(fd) == 0 && done == bytes.size();
-  if (!ok) unlink(path.c_str());
-  return ok;
 }
 
 }  // namespace
@@ -199,10 +175,8 @@ EngineHandle PrepareTexture(const std::string& path) {
   Image resized = resampleArea(*picture, side, side);
   picture.reset();
   EngineHandle result = 0;
-  std::optional<std::vector<uint8_t>> png;
-  if (!resized.empty()) png = encodePng(resized, kResizedPngLevel);
-  if (png && writeTemporaryFile(resizedCopy, *png)) {
-    png.reset();
+  // Written without compression: the copy is read back at once and deleted.
+  if (!resized.empty() && writeStoredPng(resized, resizedCopy)) {
     // Read straight back by iLoadTexture: let it take the picture rather than decode the file.
     keepWrittenPicture(resizedCopy, std::move(resized));
     result = iLoadTexture(resizedCopy);
