@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,15 +20,35 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double medianMs(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
+double processCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Wall-clock and processor time of one piece of work, medians over `runs`. The processor time
+// is the steadier figure on a busy machine.
+struct Timing {
+  double wallMs = 0;
+  double cpuMs = 0;
+};
+
+Timing median(int runs, const std::function<void()>& work) {
+  std::vector<double> wall, cpu;
   for (int i = 0; i < runs; ++i) {
     const auto start = Clock::now();
+    const double cpuStart = processCpuMs();
     work();
-    times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    cpu.push_back(processCpuMs() - cpuStart);
+    wall.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  std::sort(wall.begin(), wall.end());
+  std::sort(cpu.begin(), cpu.end());
+  return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
+}
+
+void printRow(const char* label, Timing t, const std::string& note = {}) {
+  std::printf("  %-32s %8.1f ms wall %8.1f ms cpu%s\n", label, t.wallMs, t.cpuMs, note.c_str());
 }
 
 // A smooth gradient with some noise, like a photograph.
@@ -75,20 +97,20 @@ size_t plainLibjpegDecode(const std::vector<uint8_t>& file) {
   return out.size();
 }
 
-// Runs the Pillow script; a negative result when no python3 with Pillow is found.
-double pillowBoxMs(int sw, int sh, int dw, int dh) {
+// Runs the Pillow script; nothing when no python3 with Pillow is found.
+std::optional<Timing> pillowBox(int sw, int sh, int dw, int dh) {
   for (const char* python : {"python3", "/usr/bin/python3"}) {
     const std::string command = std::string(python) + " " + KESTRUM_PIL_BOX_SCRIPT + " " +
                                 std::to_string(sw) + " " + std::to_string(sh) + " " +
                                 std::to_string(dw) + " " + std::to_string(dh) + " 3 2>/dev/null";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) continue;
-    double ms = -1;
-    if (std::fscanf(pipe, "pil_box_ms %lf", &ms) != 1) ms = -1;
+    Timing t;
+    const bool read = std::fscanf(pipe, "pil_box_ms %lf %lf", &t.wallMs, &t.cpuMs) == 2;
     const int status = pclose(pipe);
-    if (status == 0 && ms >= 0) return ms;
+    if (status == 0 && read) return t;
   }
-  return -1;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -109,26 +131,26 @@ int main(int argc, char** argv) {
   }
   if (wanted("jpeg")) {
     std::printf("JPEG decode, %d x %d, quality 90 (%.1f MB)\n", sw, sh, double(jpeg->size()) / 1e6);
-    const double refMs = medianMs(5, [&] { plainLibjpegDecode(*jpeg); });
+    const Timing reference = median(5, [&] { plainLibjpegDecode(*jpeg); });
     bool ok = true;
-    const double ourMs = medianMs(5, [&] { ok = ok && decodeJpeg(jpeg->data(), jpeg->size()); });
-    std::printf("  decodeJpeg (RGBA)              %8.1f ms%s\n", ourMs, ok ? "" : "  FAILED");
-    std::printf("  reference: libjpeg-turbo RGB   %8.1f ms\n\n", refMs);
+    const Timing ours = median(5, [&] { ok = ok && decodeJpeg(jpeg->data(), jpeg->size()); });
+    printRow("decodeJpeg (RGBA)", ours, ok ? "" : "  FAILED");
+    printRow("reference: libjpeg-turbo RGB", reference);
+    std::printf("\n");
   }
   if (wanted("resample")) {
     std::printf("Area resample %d x %d -> %d x %d\n", sw, sh, side, side);
     Image out;
-    const double opaqueMs = medianMs(3, [&] { out = resampleArea(photo, side, side); });
+    printRow("resampleArea, opaque", median(3, [&] { out = resampleArea(photo, side, side); }));
     const Image translucent = noisyGradient(sw, sh, true);
-    const double alphaMs = medianMs(3, [&] { out = resampleArea(translucent, side, side); });
-    std::printf("  resampleArea, opaque           %8.1f ms\n", opaqueMs);
-    std::printf("  resampleArea, with alpha       %8.1f ms\n", alphaMs);
-    const double pilMs = pillowBoxMs(sw, sh, side, side);
-    if (pilMs >= 0) {
-      std::printf("  reference: Pillow BOX (RGB)    %8.1f ms\n\n", pilMs);
+    printRow("resampleArea, with alpha",
+             median(3, [&] { out = resampleArea(translucent, side, side); }));
+    if (const auto pil = pillowBox(sw, sh, side, side)) {
+      printRow("reference: Pillow BOX (RGB)", *pil);
     } else {
-      std::printf("  reference: Pillow not available (python3 with PIL)\n\n");
+      std::printf("  reference: Pillow not available (python3 with PIL)\n");
     }
+    std::printf("\n");
   }
   if (!wanted("png")) return 0;
 
@@ -136,12 +158,14 @@ int main(int argc, char** argv) {
   std::printf("PNG encode, %d x %d opaque\n", side, side);
   for (int level : {1, 6}) {
     size_t bytes = 0;
-    const double ms = medianMs(3, [&] {
+    const Timing t = median(3, [&] {
       const auto png = encodePng(frame, level);
       bytes = png ? png->size() : 0;
     });
-    std::printf("  encodePng level %d              %8.1f ms  (%.1f MB)\n", level, ms,
-                double(bytes) / 1e6);
+    char label[64], note[64];
+    std::snprintf(label, sizeof(label), "encodePng level %d", level);
+    std::snprintf(note, sizeof(note), "  (%.1f MB)", double(bytes) / 1e6);
+    printRow(label, t, note);
   }
   return 0;
 }

@@ -201,10 +201,16 @@ bool decodeWithLibjpeg(JpegDecode& d, const uint8_t* data, size_t size, int64_t 
       if (jpeg_read_scanlines(&d.cinfo, rows, count) == 0) break;
     }
   }
-  // A multi-scan (progressive) file that ran out of data early still gives whole rows, made
-  // only from its first scans: that is a truncated file too.
-  const bool complete = d.cinfo.output_scanline == d.cinfo.output_height &&
-                        !(d.source.suppliedEnd && jpeg_has_multiple_scans(&d.cinfo));
+  // A multi-scan file that ran out of data between scans still gives whole rows, made only
+  // from its first scans: that is a truncated file too, unless a progressive file's scans
+  // brought every coefficient of every component to full precision.
+  bool complete = d.cinfo.output_scanline == d.cinfo.output_height;
+  if (complete && d.source.suppliedEnd && jpeg_has_multiple_scans(&d.cinfo)) {
+    complete = d.cinfo.progressive_mode && d.cinfo.coef_bits;
+    for (int c = 0; complete && c < d.cinfo.num_components; ++c) {
+      for (int k = 0; k < DCTSIZE2; ++k) complete = complete && d.cinfo.coef_bits[c][k] == 0;
+    }
+  }
   jpeg_destroy_decompress(&d.cinfo);
   if (!complete) {
     d.failure = DecodeFailure::Library;

@@ -150,6 +150,14 @@ TEST(Jpeg, ProgressiveDecodesAndRefusesMissingScans) {
     EXPECT_EQ(error, "truncated JPEG data");
   }
   EXPECT_GT(scans, 2);
+
+  // All scans there and only the end marker missing: the picture is whole.
+  ASSERT_EQ(file[file.size() - 1], 0xd9);
+  const std::vector<uint8_t> noEnd(file.begin(), file.end() - 2);
+  const auto whole = decodeJpeg(noEnd.data(), noEnd.size(), &error);
+  ASSERT_TRUE(whole) << error;
+  std::string why;
+  EXPECT_TRUE(test::sameImage(*whole, *image, 0, &why)) << why;
 }
 
 TEST(Jpeg, FileCutAfterTheLastScanStillLoads) {
