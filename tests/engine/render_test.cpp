@@ -216,6 +216,22 @@ TEST_F(RenderTest, TextureAppearsUprightAndNotMirrored) {
   expectColour(meanColour(image, 0.63, 0.63, 0.67, 0.67), yellow, 0, "bottom-right");
 }
 
+TEST_F(RenderTest, NonPowerOfTwoTextureIsScaledUpAndDrawnTheSame) {
+  const uint32_t yellow = 0xFF00FFFFu;
+  const EngineHandle texture = iAddTexture("six", quadrants(6, kRed, kGreen, kBlue, yellow));
+  int w = 0, h = 0;
+  iTextureSize(texture, &w, &h);
+  EXPECT_EQ(w, 8);
+  EXPECT_EQ(h, 8);
+  const EngineHandle quad = addQuad(2, 2, 5);
+  iMaterialTextureNode(quad, texture, 0);
+  const Image image = render(64, 64, clearTo(kBlack));
+  expectColour(meanColour(image, 0.3, 0.3, 0.36, 0.36), kRed, 0, "top-left");
+  expectColour(meanColour(image, 0.64, 0.3, 0.7, 0.36), kGreen, 0, "top-right");
+  expectColour(meanColour(image, 0.3, 0.64, 0.36, 0.7), kBlue, 0, "bottom-left");
+  expectColour(meanColour(image, 0.64, 0.64, 0.7, 0.7), yellow, 0, "bottom-right");
+}
+
 TEST_F(RenderTest, TexturesShowTheirExactColoursUnlitOrWithWhiteEmissive) {
   const uint32_t colours[4] = {0xFF563412u, 0xFF0A0B0Cu, 0xFFF0E1D2u, 0xFF7F8081u};
   const EngineHandle texture =

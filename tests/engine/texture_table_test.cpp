@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "image/image.h"
@@ -148,6 +149,70 @@ TEST_F(TextureTableTest, ImagesLoadMeasureSaveAndFree) {
   iImageDimension(image, &w, &h);
   EXPECT_EQ(w, 0);
   EXPECT_FALSE(iSaveImage(image, copy, 0));
+}
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return bytes;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) bytes.push_back(uint8_t(c));
+  std::fclose(f);
+  return bytes;
+}
+
+TEST_F(TextureTableTest, ImageLoadedAfterATextureOfTheSameFileFollowsChangesToTheFile) {
+  iFlagCreationTexture(kTextureKeepSize, true);
+  const std::string path = dir_ + "/changing.png";
+  ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(6, 4, 0xFF0000FFu), path));
+  ASSERT_NE(iLoadTexture(path), 0);
+  const EngineHandle first = iLoadImage(path);
+  int w = 0, h = 0;
+  iImageDimension(first, &w, &h);
+  EXPECT_EQ(w, 6);
+  EXPECT_EQ(h, 4);
+  // The file is replaced while the texture stays loaded: a new image shows the new file.
+  ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(5, 7, 0xFF00FF00u), path));
+  const EngineHandle second = iLoadImage(path);
+  iImageDimension(second, &w, &h);
+  EXPECT_EQ(w, 5);
+  EXPECT_EQ(h, 7);
+  const std::string copy = dir_ + "/changing_copy.png";
+  ASSERT_TRUE(iSaveImage(second, copy, 0));
+  std::optional<kestrum::Image> back = kestrum::loadImage(copy);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->pixel(2, 3)[1], 255);
+  EXPECT_EQ(back->pixel(2, 3)[0], 0);
+}
+
+TEST_F(TextureTableTest, SavedImageIsTheFileItCameFromOrAFaithfulEncoding) {
+  const std::string path = dir_ + "/source.png";
+  kestrum::Image picture = kestrum::makeImage(9, 5, 0xFF336699u);
+  picture.pixel(8, 4)[0] = 17;
+  ASSERT_TRUE(kestrum::saveImage(picture, path));
+  const EngineHandle image = iLoadImage(path);
+  ASSERT_NE(image, 0);
+
+  // Same format: the file's own bytes.
+  const std::string samePng = dir_ + "/temp_source.png";
+  ASSERT_TRUE(iSaveImage(image, samePng, 0));
+  EXPECT_EQ(fileBytes(samePng), fileBytes(path));
+  // Another format: encoded from the pixels.
+  const std::string bmp = dir_ + "/temp_source.bmp";
+  ASSERT_TRUE(iSaveImage(image, bmp, 0));
+  std::optional<kestrum::Image> fromBmp = kestrum::loadImage(bmp);
+  ASSERT_TRUE(fromBmp.has_value());
+  EXPECT_EQ(fromBmp->pixels, picture.pixels);
+  EXPECT_NE(fileBytes(bmp), fileBytes(path));
+  // The source changed on disk since the image was loaded: the image's own pixels are saved.
+  ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(2, 2), path));
+  const std::string afterChange = dir_ + "/temp_after_change.png";
+  ASSERT_TRUE(iSaveImage(image, afterChange, 0));
+  std::optional<kestrum::Image> back = kestrum::loadImage(afterChange);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->width, 9);
+  EXPECT_EQ(back->pixels, picture.pixels);
+  iFreeImage(image);
 }
 
 }  // namespace
