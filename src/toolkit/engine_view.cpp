@@ -3,6 +3,7 @@
 // into a plain widget), fallback (the background colour only) and Direct3D (never available).
 #include <epoxy/gl.h>  // before any Qt OpenGL header
 
+#include <algorithm>
 #include <memory>
 
 #include <QCoreApplication>
@@ -27,8 +28,14 @@ QColor engineColour(uint32_t c) {
   return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 
-QSurfaceFormat viewFormat() {
+// Samples a pixel of the on-screen view: 4 while the engine asks for anti-aliasing.
+int viewSamples() {
+  return iAntiAliasSetting() ? 4 : 0;
+}
+
+QSurfaceFormat viewFormat(int samples = 0) {
   QSurfaceFormat format;
+  format.setSamples(samples);
   format.setRenderableType(QSurfaceFormat::OpenGL);
   format.setVersion(3, 3);
   format.setProfile(QSurfaceFormat::CoreProfile);
@@ -41,8 +48,8 @@ QSurfaceFormat viewFormat() {
 // paint only shows what is there (or the background before the first frame).
 class GlView : public QOpenGLWidget {
  public:
-  explicit GlView(QWidget* parent) : QOpenGLWidget(parent) {
-    setFormat(viewFormat());
+  GlView(QWidget* parent, int samples) : QOpenGLWidget(parent) {
+    setFormat(viewFormat(samples));
     setUpdateBehavior(QOpenGLWidget::PartialUpdate);  // keep the frame between paints
     setMouseTracking(true);
   }
@@ -82,10 +89,12 @@ struct View {
   QPointer<QWidget> widget;
   GlView* gl = nullptr;
   PictureView* picture = nullptr;
-  // Software driver: the headless context and the framebuffer the engine draws into.
+  // Software driver: the headless context, the framebuffer the engine draws into and, when that
+  // one is multisampled, the one it is resolved into for reading.
   std::unique_ptr<kestrum::OffscreenRenderer> offscreen;
   GLuint framebuffer = 0, colour = 0, depth = 0;
-  int width = 0, height = 0;
+  GLuint resolveFramebuffer = 0, resolveColour = 0;
+  int width = 0, height = 0, samples = 0;
   int frames = 0;
 };
 
@@ -129,30 +138,49 @@ void releaseSoftwareTarget() {
     glDeleteFramebuffers(1, &v.framebuffer);
     glDeleteRenderbuffers(1, &v.colour);
     glDeleteRenderbuffers(1, &v.depth);
+    if (v.resolveFramebuffer) {
+      glDeleteFramebuffers(1, &v.resolveFramebuffer);
+      glDeleteRenderbuffers(1, &v.resolveColour);
+    }
   }
-  v.framebuffer = v.colour = v.depth = 0;
-  v.width = v.height = 0;
+  v.framebuffer = v.colour = v.depth = v.resolveFramebuffer = v.resolveColour = 0;
+  v.width = v.height = v.samples = 0;
 }
 
-// The software driver's framebuffer, made again when the view's size changed.
-bool softwareTarget(int width, int height) {
+// A framebuffer with a colour renderbuffer (and a depth one when `depth` is given).
+bool makeFramebuffer(int width, int height, int samples, GLuint* framebuffer, GLuint* colour,
+                     GLuint* depth) {
+  glGenFramebuffers(1, framebuffer);
+  glGenRenderbuffers(1, colour);
+  glBindRenderbuffer(GL_RENDERBUFFER, *colour);
+  glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, width, height);
+  glBindFramebuffer(GL_FRAMEBUFFER, *framebuffer);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, *colour);
+  if (depth) {
+    glGenRenderbuffers(1, depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, *depth);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH24_STENCIL8, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, *depth);
+  }
+  return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+// The software driver's framebuffers, made again when the view's size or sampling changed.
+bool softwareTarget(int width, int height, int samples) {
   View& v = view();
-  if (v.framebuffer && v.width == width && v.height == height) return true;
+  if (v.framebuffer && v.width == width && v.height == height && v.samples == samples) return true;
   releaseSoftwareTarget();
   if (!v.offscreen->makeCurrent()) return false;
-  glGenFramebuffers(1, &v.framebuffer);
-  glGenRenderbuffers(1, &v.colour);
-  glGenRenderbuffers(1, &v.depth);
-  glBindRenderbuffer(GL_RENDERBUFFER, v.colour);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-  glBindRenderbuffer(GL_RENDERBUFFER, v.depth);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-  glBindFramebuffer(GL_FRAMEBUFFER, v.framebuffer);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, v.colour);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, v.depth);
-  bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  GLint most = 0;
+  glGetIntegerv(GL_MAX_SAMPLES, &most);
+  samples = std::min(samples, static_cast<int>(most));
+  bool complete = makeFramebuffer(width, height, samples > 1 ? samples : 0, &v.framebuffer,
+                                  &v.colour, &v.depth);
+  if (complete && samples > 1)
+    complete = makeFramebuffer(width, height, 0, &v.resolveFramebuffer, &v.resolveColour, nullptr);
   v.width = width;
   v.height = height;
+  v.samples = samples;
   if (!complete) releaseSoftwareTarget();
   return complete;
 }
@@ -160,10 +188,19 @@ bool softwareTarget(int width, int height) {
 void presentSoftwareFrame() {
   View& v = view();
   if (!v.picture || !v.framebuffer) return;
+  GLuint source = v.framebuffer;
+  if (v.resolveFramebuffer) {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, v.framebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, v.resolveFramebuffer);
+    glBlitFramebuffer(0, 0, v.width, v.height, 0, 0, v.width, v.height, GL_COLOR_BUFFER_BIT,
+                      GL_NEAREST);
+    source = v.resolveFramebuffer;
+  }
   QImage frame(v.width, v.height, QImage::Format_RGBA8888);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, v.framebuffer);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.bits());
+  glBindFramebuffer(GL_FRAMEBUFFER, v.framebuffer);
   v.picture->frame = frame.mirrored();  // GL rows run bottom-up
   v.picture->update();
   ++v.frames;
@@ -223,7 +260,7 @@ int tkCreateEngineView(int containerId, int driver) {
       // Checked before the widget is made: a QOpenGLWidget on a platform without OpenGL
       // brings the process down.
       if (!canMakeGlContext(&why)) return fail(why);
-      auto* gl = new GlView(container);
+      auto* gl = new GlView(container, viewSamples());
       gl->setGeometry(container->rect());
       gl->show();
       if (container->window()->isVisible() && !waitForGl(gl)) {
@@ -289,7 +326,7 @@ bool tkBeginEngineFrame(uint32_t background) {
     case kTkDriverSoftware: {
       v.picture->background = colour;
       int w = std::max(1, v.picture->width()), h = std::max(1, v.picture->height());
-      if (!softwareTarget(w, h)) return false;
+      if (!softwareTarget(w, h, viewSamples())) return false;
       iSetRenderTarget(v.framebuffer, w, h);
       iSetPresentCallback(presentSoftwareFrame);
       return true;

@@ -280,6 +280,8 @@ enum TkEngineDriver : int {
 };
 
 // Makes the engine's drawing surface fill the container `containerId` with the given driver.
+// While the engine asks for anti-aliasing (iAntiAliasSetting), the view has 4 samples a pixel:
+// the OpenGL view as set when it is made, the software view at each frame.
 // Non-zero on success; 0 (with tkLastError) when the driver cannot work here, in which case
 // nothing is left behind. A view that existed before is replaced.
 int tkCreateEngineView(int containerId, int driver);

@@ -20,6 +20,7 @@
 #include "engine/engine.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_qt.h"
+#include "test_scene.h"
 
 namespace {
 
@@ -101,6 +102,32 @@ TEST_F(Display, OpenGlViewShowsTheEnginesFrames) {
               (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b));
   }
   EXPECT_FALSE(iRendererName().empty());
+}
+
+// The OpenGL view takes its sampling from the engine's anti-aliasing setting when it is made.
+TEST_F(Display, OpenGlViewAntiAliasesWhileTheEngineAsks) {
+  ASSERT_TRUE(tkOpenWindow("GL view", 720, 497));
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  tkCloseContainer();
+  settle();
+  for (int on : {0, 1}) {
+    SCOPED_TRACE(on);
+    buildTriangleScene();
+    iSetAntiAlias(on);
+    ASSERT_NE(tkCreateEngineView(8, kTkDriverOpenGL), 0) << tkLastError();
+    settle();
+    ASSERT_TRUE(tkBeginEngineFrame(0xFF000000u));
+    drawFrame();
+    settle(100);
+    int w = 0, h = 0;
+    Coverage c = coverage(tkGrabEngineView(&w, &h));
+    EXPECT_GT(c.bright, w * h / 10) << "the triangle is drawn";
+    EXPECT_GT(c.dark, w * h / 10);
+    if (on)
+      EXPECT_GT(c.partial, 200) << "edge pixels are blended";
+    else
+      EXPECT_LT(c.partial, 20);
+  }
 }
 
 TEST_F(Display, PointerAndFrameHoverFollowTheRealPointer) {

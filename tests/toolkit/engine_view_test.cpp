@@ -13,6 +13,7 @@
 #include "engine/offscreen.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_qt.h"
+#include "test_scene.h"
 
 namespace {
 
@@ -100,6 +101,27 @@ TEST_F(EngineView, SoftwareDriverDrawsThroughHeadlessEgl) {
     EXPECT_EQ(pixel(0, 0), c.rgb);
     EXPECT_EQ(pixel(167, 175), c.rgb);
     EXPECT_EQ(pixel(334, 349), c.rgb);
+  }
+}
+
+TEST_F(EngineView, SoftwareDriverAntiAliasesWhileTheEngineAsks) {
+  std::string why;
+  if (!kestrum::OffscreenRenderer::create(&why)) GTEST_SKIP() << "no headless EGL here: " << why;
+  buildTriangleScene();
+  ASSERT_NE(tkCreateEngineView(kContainer, kTkDriverSoftware), 0) << tkLastError();
+  for (int on : {0, 1}) {
+    SCOPED_TRACE(on);
+    iSetAntiAlias(on);
+    ASSERT_TRUE(tkBeginEngineFrame(0xFF000000u));
+    drawFrame();
+    int w = 0, h = 0;
+    Coverage c = coverage(tkGrabEngineView(&w, &h));
+    EXPECT_GT(c.bright, w * h / 10) << "the triangle is drawn";
+    EXPECT_GT(c.dark, w * h / 10);
+    if (on)
+      EXPECT_GT(c.partial, 200) << "edge pixels are blended";
+    else
+      EXPECT_LT(c.partial, 20);
   }
 }
 
