@@ -89,8 +89,6 @@ struct Control {
   TkControlKind kind = TkControlKind::None;
   QPointer<QWidget> widget;
   TkCursor cursor = TkCursor::Arrow;
-  int minimum = 0;  // scroll bars: the range as given
-  int maximum = 0;
 };
 
 // A place controls are created in: the client area, a container, or a tab panel's newest page.
@@ -991,8 +989,6 @@ void tkSetScrollRange(int id, int minimum, int maximum) {
   Control* c = find(id);
   if (!c || c->kind != TkControlKind::ScrollBar) return;
   Quiet quiet;
-  c->minimum = minimum;
-  c->maximum = maximum;
   // A page of 1 leaves the thumb one short of the maximum.
   static_cast<QScrollBar*>(c->widget.data())->setRange(minimum, std::max(minimum, maximum - 1));
 }

@@ -164,6 +164,11 @@ void tkFreeImage(TkImage image);
 void tkSetToolTip(int id, const std::string& title, const std::string& text);
 
 // --- Events --------------------------------------------------------------------------------
+// Qt's signals and input become one queue that the program's loop takes one event at a time:
+//   tkPointerPosition / tkMouseButtonDown   look at the pointer (navigation)
+//   if (tkBeginEngineFrame(background)) { iBeginScene(...); iDrawScene(); iEndScene(); }
+//   TkEvent e = polling ? tkPollEvent() : tkWaitEvent();   then dispatch on e.kind and e.id
+// Changes the program makes itself (tkSetText, tkSetState, ...) queue nothing.
 enum class TkEventKind {
   None,        // a poll found nothing
   Menu,        // a menu item was chosen; id = menu item id
