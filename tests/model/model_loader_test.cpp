@@ -501,13 +501,53 @@ TEST_F(ModelTest, ModelCutAtEveryByteLoadsWhatIsThere) {
   EXPECT_EQ(iNodeMaterial(label).textures[0], iFindTexture("sub/side.png"));
 }
 
-TEST_F(ModelTest, ShippedModelCutAtManyOffsetsLoadsWhatIsThere) {
+std::vector<fs::path> shippedModels() {
   std::vector<fs::path> shipped;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(fs::path(KESTRUM_RUN_DIR) / "bin", ec))
     if (entry.path().extension() == ".a3d") shipped.push_back(entry.path());
-  if (shipped.empty()) GTEST_SKIP() << "no models in " << KESTRUM_RUN_DIR << "/bin yet";
   std::sort(shipped.begin(), shipped.end());
+  return shipped;
+}
+
+// Every mesh under `node`.
+void collectMeshes(EngineHandle node, std::vector<EngineHandle>& out) {
+  if (iNodeKind(node) == EngineNodeKind::Mesh) out.push_back(node);
+  for (int i = 0; i < iNodeChildCount(node); ++i) collectMeshes(iNodeChildren(node, i), out);
+}
+
+TEST_F(ModelTest, ShippedModelsLoadInPlaceWithTheirTextures) {
+  std::vector<fs::path> shipped = shippedModels();
+  if (shipped.empty()) GTEST_SKIP() << "no models in " << KESTRUM_RUN_DIR << "/bin yet";
+  App.ProfileFolder = dir_.string() + "/";
+  bool anyTextured = false;
+  for (const fs::path& model : shipped) {
+    SCOPED_TRACE(model.filename().string());
+    size_t bindings = App.TextureBindings.size();
+    EngineHandle root = LoadA3DModel(model.string());
+    ASSERT_GT(root, 0);
+    EXPECT_GT(iNodeChildCount(root), 0);
+    EXPECT_GT(App.TextureBindings.size(), bindings);
+    EXPECT_EQ(sys::currentDirectory(), startDir_);
+    std::vector<EngineHandle> meshes;
+    collectMeshes(root, meshes);
+    EXPECT_FALSE(meshes.empty());
+    for (EngineHandle mesh : meshes) {
+      EngineMaterial mat = iNodeMaterial(mesh);
+      if (mat.textures[0] > 0) anyTextured = true;
+      if (model.filename() == "shadow.a3d") {
+        EXPECT_EQ(mat.emissive, kWhite);
+        EXPECT_NE(mat.type, kMaterialSphereMap);
+      }
+    }
+  }
+  EXPECT_TRUE(anyTextured);
+  EXPECT_TRUE(App.MaterialTable.empty());
+}
+
+TEST_F(ModelTest, ShippedModelCutAtManyOffsetsLoadsWhatIsThere) {
+  std::vector<fs::path> shipped = shippedModels();
+  if (shipped.empty()) GTEST_SKIP() << "no models in " << KESTRUM_RUN_DIR << "/bin yet";
   std::optional<std::vector<uint8_t>> bytes = sys::readFile(shipped.front().string());
   ASSERT_TRUE(bytes);
   // The model's own textures are found next to it; here they are missing, which the load
