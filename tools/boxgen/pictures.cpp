@@ -205,11 +205,11 @@ QImage pagesTexture() {
   for (int y = 0; y < n; ++y) row[y] = rnd.unit();
   for (int y = 0; y < n; ++y) {
     // Every other line is a page gap; their darkness varies a little.
-    double shade = (y % 2 == 0) ? 0.90 + 0.08 * row[y] : 0.80 + 0.08 * row[y];
+    double shade = (y % 2 == 0) ? 0.95 + 0.05 * row[y] : 0.84 + 0.07 * row[y];
     for (int x = 0; x < n; ++x) {
       double grain = 0.985 + 0.015 * std::sin(x * 0.7 + y * 0.13);
       double f = shade * grain;
-      image.setPixel(x, y, qRgb(clampByte(246 * f), clampByte(240 * f), clampByte(222 * f)));
+      image.setPixel(x, y, qRgb(clampByte(252 * f), clampByte(248 * f), clampByte(236 * f)));
     }
   }
   return image;
@@ -303,12 +303,14 @@ QImage materialTexture(const std::string& name) {
   if (name == "env_disc.png") {
     // Silver with the rainbow of the data tracks: hue follows the reflection's direction.
     return sphereMap(256, [](double rx, double ry, double rz, double* out) {
-      studio(rx, ry, rz, out, 205, 110);
-      double a = std::atan2(ry, rx) * 3 + rz * 4;
-      double strength = 0.45 * (1 - std::fabs(rz)) + 0.1;
+      studio(rx, ry, rz, out, 215, 120);
+      // Fine bands of colour, so that the small spread of reflections over a flat disc
+      // sweeps through several hues.
+      double a = std::atan2(ry, rx) * 4 + rz * 16 + rx * 9;
+      double strength = 0.38 * (1 - 0.6 * std::fabs(rz));
       for (int c = 0; c < 3; ++c) {
         double hue = 0.5 + 0.5 * std::cos(a - c * 2 * kPi / 3);
-        out[c] = out[c] * (1 - strength) + out[c] * strength * (0.35 + 1.1 * hue);
+        out[c] = out[c] * (1 - strength) + out[c] * strength * (0.45 + 1.0 * hue);
       }
     });
   }
@@ -409,21 +411,30 @@ QImage shadowPicture(const Model& model, int n) {
   }
   // Bands of height: what touches the floor gives a dark, tight shadow; what hovers higher
   // adds wider and fainter shade.
+  // The wider bands lean a little away from the default light, which stands in front of the
+  // model and to its left (towards the back of the model, in the model's own frame).
   struct Band {
-    double below, radiusUnits, weight;
+    double below, radiusUnits, weight, shiftZ;
   };
-  const Band bands[] = {{0.03, 0.035, 0.50}, {0.35, 0.12, 0.24}, {1e8, 0.40, 0.16}};
+  const Band bands[] = {{0.03, 0.07, 0.60, 0.0}, {0.35, 0.26, 0.50, 0.05}, {1e8, 0.62, 0.40, 0.14}};
   std::vector<float> shade(size_t(n) * n, 0.0f);
   for (const Band& band : bands) {
-    std::vector<float> mask(size_t(n) * n);
-    for (size_t k = 0; k < mask.size(); ++k) mask[k] = height[k] < band.below ? 1.0f : 0.0f;
+    std::vector<float> mask(size_t(n) * n, 0.0f);
+    const int shift = int(std::lround(band.shiftZ / texel));  // +z is up the picture
+    for (int y = 0; y < n; ++y) {
+      int from = y + shift;
+      if (from < 0 || from >= n) continue;
+      for (int x = 0; x < n; ++x) {
+        mask[size_t(y) * n + x] = height[size_t(from) * n + x] < band.below ? 1.0f : 0.0f;
+      }
+    }
     blur(mask, n, std::max(1, int(std::lround(band.radiusUnits / texel / 1.7))));
     for (size_t k = 0; k < mask.size(); ++k) shade[k] += float(band.weight * mask[k]);
   }
   QImage image(n, n, QImage::Format_RGB32);
   for (int y = 0; y < n; ++y) {
     for (int x = 0; x < n; ++x) {
-      double v = 1.0 - std::min(0.78, double(shade[size_t(y) * n + x]));
+      double v = 1.0 - std::min(0.85, double(shade[size_t(y) * n + x]));
       int g = clampByte(255 * v);
       image.setPixel(x, y, qRgb(g, g, g));
     }

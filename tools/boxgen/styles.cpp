@@ -414,7 +414,7 @@ void dvdSlab(Model& part, double x0, double x1, double z0, double z1, bool hinge
       addCap(part.mesh("case", cover), inner.points, z, minusZ,
              pictureUv(faceNormal(side ? 5 : 4), faceUp(4), lo, hi));
     } else {
-      addCap(part.mesh("case", "plastic"), outer.points, z, minusZ, fixedUv(0.5, 0.5));
+      addCap(part.mesh("case", "gloss_black"), outer.points, z, minusZ, fixedUv(0.5, 0.5));
     }
   }
   // Walls with a gently rounded profile.
@@ -483,7 +483,7 @@ Model dvdOpen(int discCount) {
     std::array<BoxFace, 6> f;
     f[5] = {&spinePart.mesh("case", "left_sleeve"), pictureUv(faceNormal(5), faceUp(0), lo, hi), 1,
             nullptr};
-    f[4] = {&spinePart.mesh("case", "plastic"), fixedUv(0.5, 0.5), 1, nullptr};
+    f[4] = {&spinePart.mesh("case", "gloss_black"), fixedUv(0.5, 0.5), 1, nullptr};
     f[2] = {&spinePart.mesh("case", "gloss_black"), fixedUv(0.5, 0.5), 1, nullptr};
     f[3] = f[2];
     addRoundedBox((lo + hi) * 0.5, (hi - lo) * 0.5, 0.5, f, 1);
