@@ -67,7 +67,7 @@ enum EngineMaterialType : int {
 // Texture creation flags (iFlagCreationTexture).
 enum EngineTextureFlag : int {
   kTextureQuality = 4,    // 32 bits a pixel
-  kTextureMipmaps = 16,   // make mipmaps
+  kTextureMipmaps = 16,   // make mipmaps (trilinear and anisotropic filtering make them anyway)
   kTextureKeepSize = 64,  // keep non-power-of-two sizes; off: scale up to the next power of two
 };
 

@@ -68,10 +68,11 @@ struct Texture {
   // drawn never pays for the scaling.
   int madeWidth = 0, madeHeight = 0;
   Image image;
-  FileVersion source;  // the file iLoadTexture read it from (not valid for other textures)
-  bool mipmaps = false;
+  FileVersion source;    // the file iLoadTexture read it from (not valid for other textures)
+  bool mipmaps = false;  // made with mipmaps (creation flag 16)
   bool quality = true;
   unsigned glName = 0;
+  bool glMipmaps = false;  // the GL texture has its mipmaps
   uint64_t generation = 0;
 };
 

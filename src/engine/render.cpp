@@ -321,10 +321,25 @@ bool prepareContext() {
   return !gGl.broken;
 }
 
-// The GL texture of an engine texture, uploaded on first use in this context.
-GLuint textureObject(Texture& t) {
+// Makes the mipmaps of the texture bound to the upload unit.
+void generateMipmaps(Texture& t) {
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+  glGenerateMipmap(GL_TEXTURE_2D);
+  t.glMipmaps = true;
+}
+
+// The GL texture of an engine texture, uploaded on first use in this context. Trilinear and
+// anisotropic filtering need mipmaps: a texture made without them gets them when first drawn so.
+GLuint textureObject(Texture& t, bool needMipmaps) {
   const uint64_t generation = state().glGeneration;
-  if (t.glName && t.generation == generation) return t.glName;
+  if (t.glName && t.generation == generation) {
+    if (needMipmaps && !t.glMipmaps) {
+      glActiveTexture(GL_TEXTURE0 + kUploadUnit);
+      glBindTexture(GL_TEXTURE_2D, t.glName);
+      generateMipmaps(t);
+    }
+    return t.glName;
+  }
   t.glName = 0;  // made in another context: forgotten there
   if (t.image.width != t.madeWidth || t.image.height != t.madeHeight) {
     // Scaled to its made size on its first upload (see Texture).
@@ -355,10 +370,11 @@ GLuint textureObject(Texture& t) {
   if (!t.quality) internal = t.image.hasAlpha ? GL_RGBA4 : GL_RGB5;
   glTexImage2D(GL_TEXTURE_2D, 0, internal, pixels->width, pixels->height, 0, GL_RGBA,
                GL_UNSIGNED_BYTE, pixels->pixels.data());
-  if (t.mipmaps) {
-    glGenerateMipmap(GL_TEXTURE_2D);
+  if (t.mipmaps || needMipmaps) {
+    generateMipmaps(t);
   } else {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    t.glMipmaps = false;
   }
   t.glName = name;
   t.generation = generation;
@@ -505,8 +521,9 @@ void drawMesh(const DrawItem& item, const Mat4& view) {
   const Filter filter = filterOf(m.flags);
   for (int layer = 0; layer < 2; ++layer) {
     Texture* t = findTexture(m.textures[layer]);
-    GLuint name = t ? textureObject(*t) : 0;
-    bool mips = t && t->mipmaps;
+    GLuint name =
+        t ? textureObject(*t, filter == FilterTrilinear || filter == FilterAnisotropic) : 0;
+    bool mips = t && t->glMipmaps;
     if (!name) {
       name = layer == 0 ? gGl.white : gGl.grey;
       mips = false;

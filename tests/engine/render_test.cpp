@@ -296,6 +296,34 @@ TEST_F(RenderTest, FilterNoneAndBilinearSampleAMagnifiedCheckerDifferently) {
   expectColour(meanColour(bilinear, 0.13, 0.13, 0.15, 0.15), kBlack, 30, "texel centre");
 }
 
+TEST_F(RenderTest, TrilinearFilteringAveragesAMinifiedCheckerEvenWithoutMipmapsMade) {
+  iFlagCreationTexture(kTextureMipmaps, false);  // as the program makes its textures
+  Image fine = kestrum::makeImage(256, 256);
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) setPixel(fine, x, y, (x + y) % 2 ? kWhite : kBlack);
+  }
+  const EngineHandle texture = iAddTexture("fine", fine);
+  const EngineHandle quad = addQuad(2, 2, 5);
+  iMaterialTextureNode(quad, texture, 0);
+  auto spread = [](const Image& image) {  // how far the middle strays from mid grey
+    double sum = 0;
+    int n = 0;
+    for (int y = 12; y < 20; ++y) {
+      for (int x = 12; x < 20; ++x, ++n) sum += std::abs(int(image.pixel(x, y)[0]) - 128);
+    }
+    return sum / n;
+  };
+  iMaterialFlagNode(quad, kFlagBilinear, true);
+  const double bilinear = spread(render(32, 32, clearTo(kBlack)));
+  for (int flag : {int(kFlagTrilinear), int(kFlagAnisotropic)}) {
+    iMaterialFlagNode(quad, kFlagBilinear | kFlagTrilinear | kFlagAnisotropic, false);
+    iMaterialFlagNode(quad, flag, true);
+    const double filtered = spread(render(32, 32, clearTo(kBlack)));
+    EXPECT_LT(filtered, 8) << flag;
+    EXPECT_GT(bilinear, 3 * filtered + 20) << flag;
+  }
+}
+
 TEST_F(RenderTest, SupersamplingSmoothsEdges) {
   const EngineHandle quad = addQuad(1.5f, 1.5f, 5, kWhite);
   iRotateNode(quad, 0, 0, 20);  // slanted edges
