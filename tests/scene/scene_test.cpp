@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <unistd.h>
 
 #include "a3d_writer.h"
 #include "image/image.h"
@@ -30,7 +31,8 @@ std::vector<std::string> fixtureNames(int style) {
 class Scene : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    root = fs::path(KESTRUM_TEST_TMP) / "scene_run";
+    // Each test runs in its own process, possibly beside the others: one folder per process.
+    root = fs::path(KESTRUM_TEST_TMP) / ("scene_run_" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "bin");
     auto picture = [](const fs::path& p, uint32_t colour, int size = 16) {
@@ -68,13 +70,14 @@ class Scene : public ::testing::Test {
     iInitEngine();
     App = AppState{};
     App.OptimizeTextures = 1;
-    App.ProfileFolder = (fs::path(KESTRUM_TEST_TMP) / "scene_profile").string() + "/";
+    App.ProfileFolder = (root / "profile").string() + "/";
     fs::create_directories(App.ProfileFolder);
     LoadSceneModels();
     LoadStockAndShadowTextures();
     CloseProgressWindow();
   }
   void TearDown() override { kestrum::sys::setCurrentDirectory(previous); }
+  static void TearDownTestSuite() { fs::remove_all(root); }
 
   // Every registered node bound to a cover name, with the texture on its layer 0.
   std::map<EngineHandle, EngineHandle> coverLayers(const std::string& lowerName) {
