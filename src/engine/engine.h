@@ -46,15 +46,16 @@ struct EngineVec3 {
   float x = 0, y = 0, z = 0;
 };
 
-// Material flags (iMaterialFlagNode).
+// Material flags (iMaterialFlagNode). Of the filters, the strongest one on wins; none is
+// nearest-texel sampling.
 enum EngineMaterialFlag : int {
-  kFlagLighting = 8,
+  kFlagLighting = 8,  // off: texture x vertex colour x diffuse x global colour, unlit
   kFlagBilinear = 256,
   kFlagTrilinear = 512,
-  kFlagAnisotropic = 1024,
-  kFlagFog = 2048,
-  kFlagNormalizeNormals = 4096,
-  kFlagAntiAlias = 16384,
+  kFlagAnisotropic = 1024,       // trilinear where the driver has no anisotropic filtering
+  kFlagFog = 2048,               // accepted, not drawn
+  kFlagNormalizeNormals = 4096,  // off: scaled nodes light with their scaled normals
+  kFlagAntiAlias = 16384,        // off: drawn without multisampling
 };
 
 // Material types (iMaterialTypeNode).
@@ -96,6 +97,10 @@ int iAntiAliasSetting();  // what iSetAntiAlias last set (0 or 1), for the windo
 EngineHandle iCreatePivot(EngineHandle parent);
 EngineHandle iCreateCamera(EngineHandle parent);  // the newest camera becomes the active one
 EngineHandle iCreateEmptyMesh(EngineHandle parent);
+// A point light. Lighting is classic fixed-function lighting, per pixel: emissive + ambient
+// light x ambient colour + the lights' diffuse light x diffuse colour (vertex colours multiply
+// both), then times the texture and the global colour. A light's strength falls smoothly from
+// full near it to nothing at its radius. The first four visible lights are drawn.
 EngineHandle iCreateLight(uint32_t colour, float radius, EngineHandle parent);
 // A parent of 0 means the scene's root.
 void iAddChildNode(EngineHandle parent, EngineHandle child);
@@ -152,6 +157,9 @@ const EngineVertex* iMeshVertices(EngineHandle mesh, int buffer);  // nullptr wh
 const int* iMeshIndices(EngineHandle mesh, int buffer);            // 3 per face
 
 // --- Materials -----------------------------------------------------------------------------
+// A mesh is blended when its layer-0 picture has alpha or its global, diffuse or vertex colours
+// are not opaque; blended meshes are drawn after the opaque ones, from far to near, without
+// writing depth. Layer 1 of a detail material uses the second texture coordinates.
 void iMaterialFlagNode(EngineHandle node, int flag, bool on);
 void iMaterialTypeNode(EngineHandle node, int type);
 void iMaterialTextureNode(EngineHandle node, EngineHandle texture, int layer);  // layer 0-3
