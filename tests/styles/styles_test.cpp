@@ -18,6 +18,7 @@
 #include "engine/engine.h"
 #include "model/model.h"
 #include "state/app_state.h"
+#include "manual.h"
 #include "pictures.h"
 #include "styles.h"
 
@@ -313,6 +314,36 @@ TEST(Generator, RefusesUnknownArguments) {
   std::string command = std::string("QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 '") +
                         BOXGEN_EXE + "' --bogus > /dev/null 2>&1";
   EXPECT_NE(std::system(command.c_str()), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The manual names every style, shows its thumbnail, and every picture it shows exists in the
+// source tree (the build copies them beside it).
+TEST(Manual, ShowsEveryStyleWithPicturesThatExist) {
+  const std::string html = boxgen::manualHtml();
+  for (const auto& info : boxgen::styleTable()) {
+    EXPECT_NE(html.find(std::string("<b>") + info.caption + "</b>"), std::string::npos)
+        << info.caption;
+    EXPECT_NE(html.find("images/" + boxgen::thumbnailFile(info.style)), std::string::npos);
+  }
+  for (const auto& picture : boxgen::manualPictures()) {
+    EXPECT_TRUE(fs::exists(fs::path(KESTRUM_SOURCE_DIR) / picture)) << picture;
+    EXPECT_NE(html.find("images/" + fs::path(picture).filename().string()), std::string::npos)
+        << picture;
+  }
+  EXPECT_TRUE(fs::exists(fs::path(generated()) / "help" / "manual.html"));
+}
+
+// Thumbnail files follow the program's image order: image 6 + k shows the style of button
+// 55 + k's place in the index map (images 12 and 13 show styles 11 and 16).
+TEST(Manual, ThumbnailIndexFollowsTheButtonMap) {
+  const std::pair<int, int> cases[] = {{1, 6},   {6, 11},  {11, 12}, {16, 13}, {7, 14},
+                                       {10, 17}, {12, 18}, {15, 21}, {17, 22}, {20, 25}};
+  for (const auto& [style, index] : cases) EXPECT_EQ(boxgen::thumbnailIndex(style), index);
+  EXPECT_EQ(boxgen::thumbnailFile(11), "12_thumb_style11.png");
 }
 
 }  // namespace
