@@ -3,6 +3,8 @@
 // into a plain widget), fallback (the background colour only) and Direct3D (never available).
 #include <epoxy/gl.h>  // before any Qt OpenGL header
 
+#include <EGL/egl.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -173,16 +175,24 @@ bool softwareTarget(int width, int height, int samples) {
   if (!v.offscreen->makeCurrent()) return false;
   GLint most = 0;
   glGetIntegerv(GL_MAX_SAMPLES, &most);
-  samples = std::min(samples, static_cast<int>(most));
-  bool complete = makeFramebuffer(width, height, samples > 1 ? samples : 0, &v.framebuffer,
-                                  &v.colour, &v.depth);
-  if (complete && samples > 1)
+  int used = std::min(samples, static_cast<int>(most));
+  bool complete =
+      makeFramebuffer(width, height, used > 1 ? used : 0, &v.framebuffer, &v.colour, &v.depth);
+  if (complete && used > 1)
     complete = makeFramebuffer(width, height, 0, &v.resolveFramebuffer, &v.resolveColour, nullptr);
   v.width = width;
   v.height = height;
   v.samples = samples;
   if (!complete) releaseSoftwareTarget();
   return complete;
+}
+
+// A thread has one current context across GLX and EGL: the headless one is let go after each
+// frame, so that Qt can make its own current to compose the window.
+void releaseHeadlessContext() {
+  EGLDisplay display = eglGetCurrentDisplay();
+  if (display != EGL_NO_DISPLAY)
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
 }
 
 void presentSoftwareFrame() {
@@ -204,6 +214,7 @@ void presentSoftwareFrame() {
   v.picture->frame = frame.mirrored();  // GL rows run bottom-up
   v.picture->update();
   ++v.frames;
+  releaseHeadlessContext();
 }
 
 void presentGlFrame() {
@@ -272,7 +283,10 @@ int tkCreateEngineView(int containerId, int driver) {
       break;
     }
     case kTkDriverSoftware: {
+      // Qt's context, if one is current, would keep the headless one from becoming current.
+      if (QOpenGLContext* qt = QOpenGLContext::currentContext()) qt->doneCurrent();
       auto offscreen = kestrum::OffscreenRenderer::create(&why);
+      releaseHeadlessContext();
       if (!offscreen) return fail("no headless OpenGL context: " + why);
       v.offscreen = std::move(offscreen);
       v.picture = new PictureView(container);
@@ -305,7 +319,10 @@ bool tkMakeEngineViewCurrent() {
     v.gl->makeCurrent();
     return QOpenGLContext::currentContext() != nullptr;
   }
-  if (v.driver == kTkDriverSoftware && v.offscreen) return v.offscreen->makeCurrent();
+  if (v.driver == kTkDriverSoftware && v.offscreen) {
+    if (QOpenGLContext* qt = QOpenGLContext::currentContext()) qt->doneCurrent();
+    return v.offscreen->makeCurrent();
+  }
   return false;
 }
 
@@ -326,7 +343,7 @@ bool tkBeginEngineFrame(uint32_t background) {
     case kTkDriverSoftware: {
       v.picture->background = colour;
       int w = std::max(1, v.picture->width()), h = std::max(1, v.picture->height());
-      if (!softwareTarget(w, h, viewSamples())) return false;
+      if (!tkMakeEngineViewCurrent() || !softwareTarget(w, h, viewSamples())) return false;
       iSetRenderTarget(v.framebuffer, w, h);
       iSetPresentCallback(presentSoftwareFrame);
       return true;
@@ -369,6 +386,7 @@ void tkFreeEngineView() {
     iSetRenderTarget(0, 0, 0);
   }
   releaseSoftwareTarget();
+  if (v.offscreen) releaseHeadlessContext();
   v.offscreen.reset();
   delete v.widget.data();
   v.widget = nullptr;

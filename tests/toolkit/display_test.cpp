@@ -130,6 +130,47 @@ TEST_F(Display, OpenGlViewAntiAliasesWhileTheEngineAsks) {
   }
 }
 
+// Qt's GLX context and the headless EGL one take turns on the one thread: each view draws, and
+// Qt never fails to make its context current to compose the window.
+TEST_F(Display, OpenGlAndSoftwareViewsTakeTurns) {
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        warnings.push_back(text.toStdString());
+      });
+  ASSERT_TRUE(tkOpenWindow("Turns", 720, 497));
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  tkCloseContainer();
+  settle();
+  struct Case {
+    int driver, r, g, b;
+  };
+  for (Case c : {Case{kTkDriverOpenGL, 255, 0, 0}, Case{kTkDriverSoftware, 0, 0, 255},
+                 Case{kTkDriverOpenGL, 0, 160, 0}, Case{kTkDriverSoftware, 255, 255, 0}}) {
+    SCOPED_TRACE(c.driver);
+    iInitEngine();
+    ASSERT_NE(tkCreateEngineView(8, c.driver), 0) << tkLastError();
+    settle(100);
+    for (int frame = 0; frame < 3; ++frame) {
+      ASSERT_TRUE(tkBeginEngineFrame(0xFFFFFFFFu));
+      iBeginScene(c.r, c.g, c.b, 255, true, true);
+      iDrawScene();
+      iEndScene();
+      settle(30);
+    }
+    QImage window = tkqt::mainWindow()->grab().toImage();
+    QPoint inView = tkqt::controlWidget(8)->mapTo(tkqt::mainWindow(), QPoint(100, 100));
+    EXPECT_EQ(rgbAt(window, inView.x(), inView.y()),
+              (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b));
+  }
+  tkFreeEngineView();
+  settle(100);
+  qInstallMessageHandler(previous);
+  for (const std::string& w : warnings)
+    EXPECT_EQ(w.find("make context current"), std::string::npos) << w;
+}
+
 TEST_F(Display, PointerAndFrameHoverFollowTheRealPointer) {
   ASSERT_TRUE(tkOpenWindow("Pointer", 720, 497));
   ASSERT_TRUE(tkCreateMenu());
