@@ -44,11 +44,13 @@ TEST_F(Display, ExampleSessionDressesTheBoxInTwoStyles) {
   for (int slot : {kSlotFront, kSlotBack, kSlotLeft}) {
     EXPECT_NE(App.Covers[slot].Texture, 0) << App.Covers[slot].Path;
   }
-  menu(kMenuCoverArt);
-
-  for (int style : {3, 9}) {
+  // The first picture shows the Cover Art page, the second the style chosen on its own page.
+  const std::pair<int, int> shots[] = {{3, kMenuCoverArt}, {9, kMenuBoxStyles}};
+  for (auto [style, page] : shots) {
     SCOPED_TRACE(style);
+    menu(page);
     click(kFirstStyleButton + style - 1, 1);
+    EXPECT_EQ(tkState(kFirstStyleButton + style - 1), 1);
     DrawFrame();
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
     EXPECT_GT(colourfulShare(), 0.04);

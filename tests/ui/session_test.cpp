@@ -282,7 +282,7 @@ TEST_F(Sessions, ShortFileReadsMissingFieldsAsZero) {
   record.Style = 9;
   record.CoverPaths[0] = "missing_front.png";
   std::vector<uint8_t> bytes = kestrum::encodeSessionRecord(record);
-  bytes.resize(24 + 19);  // cut inside the first text line's end
+  bytes.resize(24 + 19);  // the file ends after the first text line
   fs::path path = tmp / "short.ksm";
   {
     std::ofstream(path, std::ios::binary)
