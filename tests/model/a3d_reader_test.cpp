@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 #include "a3d_writer.h"
 #include "allocation_tracker.h"
@@ -49,6 +50,11 @@ struct HeaderCase {
   std::string header;  // raw bytes before the material count
   bool accepted;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class HeaderTest : public testing::TestWithParam<HeaderCase> {};
 
@@ -113,6 +119,10 @@ struct StringCase {
   std::string bytes;
   std::string expected;
 };
+
+void PrintTo(const StringCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class StringTest : public testing::TestWithParam<StringCase> {};
 
@@ -304,6 +314,10 @@ struct ColourCase {
   float alpha;
   uint32_t expected;
 };
+
+void PrintTo(const ColourCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class ColourTest : public testing::TestWithParam<ColourCase> {};
 

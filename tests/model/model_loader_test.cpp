@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 
 #include "a3d_writer.h"
 #include "allocation_tracker.h"
@@ -76,6 +77,11 @@ struct MaterialCase {
   bool expectWhite;
   bool expectLit;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const MaterialCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class MaterialTest : public ModelTest, public testing::WithParamInterface<MaterialCase> {};
 
@@ -212,6 +218,10 @@ struct LayerCase {
   std::string material;
   bool loaded;
 };
+
+void PrintTo(const LayerCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class TextureRecordTest : public ModelTest, public testing::WithParamInterface<LayerCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 
 #include "engine/engine.h"
 #include "image/image.h"
@@ -95,6 +96,11 @@ struct SizeCase {
   int side;   // the texture's side afterwards
   bool kept;  // used as loaded: no window, no resize
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SizeCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class SizeTest : public TextureTest, public testing::WithParamInterface<SizeCase> {};
 
