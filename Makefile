@@ -1,9 +1,10 @@
 # Front door for a new user: every target installs what is missing first.
+#   make run    build and start the program (from the run folder, where it finds bin/ and help/)
 #   make demo   build and render the demo shot headless
 #   make check  build and run all tests (plus the sanitizer build over the tests that need no display)
 #   make bench  build and run the benchmarks
 
-.PHONY: deps configure build demo check check-asan bench fuzz clean
+.PHONY: deps configure build run demo check check-asan bench fuzz clean
 
 deps:
 	@bash tools/install-deps.sh
@@ -13,6 +14,9 @@ configure: deps
 
 build: configure
 	@cmake --build --preset dev
+
+run: build
+	@cd build/run && ./kestrum
 
 demo: build
 	@cd build/run && ./demo
