@@ -14,7 +14,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3-pil
   # window tests under a virtual X server
-  xvfb xauth
+  xvfb xauth imagemagick
   # the font the window's controls are sized for (DejaVu Sans Condensed)
   fonts-dejavu-core fonts-dejavu-extra
   # fuzz targets (libFuzzer ships in clang's runtime package)
