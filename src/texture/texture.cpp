@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "image/image.h"
 #include "state/app_state.h"
@@ -55,18 +53,19 @@ void StderrProgressHost::setMaximum(int maximum) {
 
 void StderrProgressHost::setValue(int value) {
   value_ = value;
-  print();
 }
 
 void StderrProgressHost::setText(const std::string& text) {
   text_ = text;
 }
 
-void StderrProgressHost::close() {}
-
-void StderrProgressHost::print() {
-  std::fprintf(stderr, "%s: %s %d/%d\n", title_.c_str(), text_.c_str(), value_, maximum_);
+void StderrProgressHost::raise(bool activate) {
+  // Every update ends by raising and activating the window: one line per update.
+  if (activate)
+    std::fprintf(stderr, "%s: %s %d/%d\n", title_.c_str(), text_.c_str(), value_, maximum_);
 }
+
+void StderrProgressHost::close() {}
 
 int textureTargetSide(int largerSide) {
   if (largerSide > 2048) return 4096;
@@ -83,9 +82,9 @@ bool isTextureSizeKept(int width, int height) {
 
 std::string textureTempFolder() {
   if (!App.ProfileFolder.empty()) return sys::withTrailingSeparator(App.ProfileFolder);
-  std::error_code ec;
-  std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-  return sys::withTrailingSeparator(ec ? std::string("/tmp") : temp.string());
+  // Never the working directory (a model's or the program's folder); and no environment
+  // variable decides where the program writes.
+  return "/tmp/";
 }
 
 std::string temporaryImageName(const std::string& path) {

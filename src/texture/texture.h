@@ -49,7 +49,7 @@ class ProgressWindowHost {
 void setProgressWindowHost(ProgressWindowHost* host);
 ProgressWindowHost* progressWindowHost();
 
-// A host for programs without a screen: each change of the bar or label prints one line
+// A host for programs without a screen: each update of the window prints one line
 // "title: text value/maximum" to stderr.
 class StderrProgressHost : public ProgressWindowHost {
  public:
@@ -57,11 +57,10 @@ class StderrProgressHost : public ProgressWindowHost {
   void setMaximum(int maximum) override;
   void setValue(int value) override;
   void setText(const std::string& text) override;
-  void raise(bool) override {}
+  void raise(bool activate) override;
   void close() override;
 
  private:
-  void print();
   std::string title_;
   std::string text_;
   int maximum_ = 100;
@@ -75,8 +74,8 @@ int textureTargetSide(int largerSide);
 // True for a square whose side is a power of two from 8 to 4096: used as it is.
 bool isTextureSizeKept(int width, int height);
 
-// The folder that holds the temporary copies of a resize: App.ProfileFolder, or the system's
-// temporary folder when that is empty. Ends in "/".
+// The folder that holds the temporary copies of a resize: App.ProfileFolder, or "/tmp/" when
+// that is empty. Ends in "/".
 std::string textureTempFolder();
 
 // "temp_" + 16 hex digits of a hash of `path` exactly as given + "_" + the file name part of

@@ -369,16 +369,20 @@ TEST_F(TextureTest, WindowThatFailsToOpenStillSetsTheFlagAndIgnoresUpdates) {
   }
 }
 
-TEST(StderrProgressHost, PrintsTitleTextAndPosition) {
+TEST(StderrProgressHost, PrintsOneLinePerUpdate) {
+  App = AppState{};
   StderrProgressHost host;
+  setProgressWindowHost(&host);
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(host.open("Please Wait..."));
-  host.setMaximum(100);
-  host.setText("Preparing textures...");
-  host.setValue(40);
-  host.close();
+  OpenProgressWindow("Please Wait...");
+  UpdateProgressWindow(-1, 100, "Preparing textures...");
+  UpdateProgressWindow(-1, 100, "Preparing textures...");
+  CloseProgressWindow();
   std::string out = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(out, "Please Wait...: Preparing textures... 40/100\n");
+  setProgressWindowHost(nullptr);
+  EXPECT_EQ(out,
+            "Please Wait...: Preparing textures... 10/100\n"
+            "Please Wait...: Preparing textures... 20/100\n");
 }
 
 }  // namespace
