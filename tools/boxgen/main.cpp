@@ -111,6 +111,7 @@ bool writeSamples(const std::string& dir) {
 int main(int argc, char** argv) {
   // Pictures are drawn off screen; no display is needed.
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  boxgen::quietQtNotices();
   // Qt sees no arguments: it would take some of ours (such as --style) for its own.
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);

@@ -58,6 +58,15 @@ int clampByte(double v) {
 const char* const kSlotFiles[6] = {"front.png", "back.png", "left.png",
                                    "right.png", "top.png",  "bottom.png"};
 
+void quietQtNotices() {
+  static QtMessageHandler previous = nullptr;
+  previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR")) return;
+        if (previous) previous(type, context, message);
+      });
+}
+
 bool loadFonts(std::string* error) {
   const char* dirs[] = {"/usr/share/fonts/truetype/dejavu/", "/usr/share/fonts/dejavu/",
                         "/usr/share/fonts/TTF/"};

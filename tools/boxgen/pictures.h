@@ -13,6 +13,10 @@
 
 namespace boxgen {
 
+// Drops Qt's notice about a missing XDG_RUNTIME_DIR, which means nothing for pictures drawn
+// off screen; other messages pass through.
+void quietQtNotices();
+
 // Loads the bundled-system fonts the pictures use; false with the reason when none is found.
 bool loadFonts(std::string* error);
 QString fontFamily(bool bold);

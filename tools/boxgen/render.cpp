@@ -215,6 +215,7 @@ bool writeThumbnails(Scene& scene, const std::string& assetsDir) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  boxgen::quietQtNotices();
   // Qt sees no arguments: it would take some of ours (such as --style) for its own.
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
