@@ -347,3 +347,39 @@ TEST(Manual, ThumbnailIndexFollowsTheButtonMap) {
 }
 
 }  // namespace
+
+namespace {
+
+struct EffectCase {
+  const char* file;
+  const char* coverName;  // the binding name of the mesh to look at ("" for any mesh)
+  int type;               // material type expected on at least one such mesh
+  bool unlit;             // whether that mesh shows its picture unshaded (white colour set)
+};
+
+// Sphere maps on disc surfaces and plastics, the sleeve's second layer, unshaded screens.
+TEST(Materials, EffectsWhereIntended) {
+  const EffectCase cases[] = {
+      {"disc.a3d", "env_disc.png", kMaterialSphereMap, false},
+      {"jewel.a3d", "env_clear.png", kMaterialSphereMap, false},
+      {"dvd_closed.a3d", "front.png", kMaterialDetail, false},
+      {"jewel.a3d", "back.png", kMaterialDetail, false},
+      {"screenshot.a3d", "front.png", kMaterialSolid, true},
+      {"screenshot_curved.a3d", "front.png", kMaterialSolid, false},
+  };
+  for (const auto& c : cases) {
+    iInitEngine();
+    App = AppState{};
+    ASSERT_NE(LoadA3DModel((fs::path(generated()) / "bin" / c.file).string()), 0) << c.file;
+    bool found = false;
+    for (const auto& binding : App.TextureBindings) {
+      if (binding.Name != c.coverName) continue;
+      EngineMaterial m = iNodeMaterial(binding.Node);
+      bool unlit = m.emissive == 0xFFFFFFFFu;
+      if (m.type == c.type && unlit == c.unlit) found = true;
+    }
+    EXPECT_TRUE(found) << c.file << " " << c.coverName;
+  }
+}
+
+}  // namespace

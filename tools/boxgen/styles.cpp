@@ -573,7 +573,10 @@ Model screenshot(int kind) {
     surf.pos = [=](double s, double t) { return Vec3{-W / 2 + W * s, H * t, z + offset(s, t)}; };
     surf.outward = [=](double, double) { return Vec3{0, 0, side ? 1.0 : -1.0}; };
     surf.uvst = [=](double s, double t) { return Vec2{side ? 1 - s : s, 1 - t}; };
-    addSurface(part.mesh("shot", side ? "panel_back" : "front"), surf, steps(ns), steps(nt));
+    // The flat screenshot shows its picture exactly as captured, unshaded; the bent ones are
+    // lit so that their shape reads.
+    const char* face = side ? "panel_back" : (kind == 0 ? "front_screen" : "front");
+    addSurface(part.mesh("shot", face), surf, steps(ns), steps(nt));
   }
   // Edges.
   for (int e = 0; e < 4; ++e) {
