@@ -9,7 +9,6 @@
 #include <memory>
 
 #include <QCoreApplication>
-#include <QCursor>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QOffscreenSurface>
@@ -244,10 +243,10 @@ QWidget* engineViewWidget() {
   return view().widget;
 }
 
-void engineViewPointerMoved() {
+void engineViewPointerMoved(QPoint global) {
   QWidget* widget = view().widget;
   if (!widget) return;
-  QPoint p = widget->mapFromGlobal(QCursor::pos());
+  QPoint p = widget->mapFromGlobal(global);
   iSetMousePosition(p.x(), p.y());
 }
 

@@ -230,7 +230,7 @@ class EventWatcher : public QObject {
           if (isTextField(widget) && onTextFieldFrame(widget, mouse->position().toPoint()))
             raiseFrameHover();
           if (tkqt::engineViewWidget() && isInside(widget, tkqt::engineViewWidget()))
-            tkqt::engineViewPointerMoved();
+            tkqt::engineViewPointerMoved(mouse->globalPosition().toPoint());
         }
         break;
       case QEvent::FocusIn:
@@ -426,6 +426,7 @@ bool tkInit() {
   if (!s.started) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setFont(programFont());
+    QApplication::setQuitOnLastWindowClosed(false);  // the program decides when to end
     s.watcher = new EventWatcher(qApp);
     qApp->installEventFilter(s.watcher);
     s.started = true;
@@ -1135,8 +1136,9 @@ size_t tkPendingEventCount() {
 void tkPointerPosition(int* x, int* y) {
   int px = -1, py = -1;
   State& s = state();
+  QPoint global = QCursor::pos();
   if (s.window && s.client && s.window->isVisible() && !s.window->isMinimized()) {
-    QPoint p = s.client->mapFromGlobal(QCursor::pos());
+    QPoint p = s.client->mapFromGlobal(global);
     // The client area runs from below the menu bar to the bottom of the window.
     int height = s.window->height() - s.client->y();
     if (p.x() >= 0 && p.y() >= 0 && p.x() < s.client->width() && p.y() < height) {
@@ -1146,7 +1148,7 @@ void tkPointerPosition(int* x, int* y) {
   }
   if (x) *x = px;
   if (y) *y = py;
-  tkqt::engineViewPointerMoved();
+  tkqt::engineViewPointerMoved(global);
 }
 
 bool tkMouseButtonDown(TkMouseButton button) {

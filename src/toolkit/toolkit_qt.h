@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <QPoint>
 #include <QString>
 
 #include "toolkit/toolkit.h"
@@ -28,7 +29,8 @@ void pushEvent(const TkEvent& event);
 QString toQString(const std::string& text);
 
 // Engine view hooks used by the window code.
-void engineViewPointerMoved();
+// The pointer is at `global` (screen coordinates): tell the engine where that is in the view.
+void engineViewPointerMoved(QPoint global);
 void engineViewClosed();
 
 }  // namespace tkqt
