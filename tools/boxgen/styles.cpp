@@ -559,7 +559,7 @@ Model screenshot(int kind) {
       case 1:  // curved: both sides come forward, like a curved display
         return -0.11 * W * a * a;
       case 2:  // pinched: the middle drawn back
-        return 0.09 * W * (1 + std::cos(kPi * a)) / 2 * (1 + std::cos(kPi * b)) / 2 * (1 - 0.0 * b);
+        return 0.09 * W * (1 + std::cos(kPi * a)) / 2 * (1 + std::cos(kPi * b)) / 2;
       case 3:  // rippled: two waves across
         return 0.035 * W * std::sin(2 * kPi * 2 * s);
       default:
