@@ -50,8 +50,9 @@ class Cursor {
   }
 
   // The header line: bytes up to the first CR, LF or zero byte (or the end). The line end is
-  // consumed; CR LF counts as one; after a lone CR the next byte stays in place.
-  std::string readHeaderLine() {
+  // consumed; CR LF counts as one; after a lone CR the next byte stays in place. Only the
+  // line's first `keep` characters are returned: the rest is never looked at.
+  std::string readHeaderLine(size_t keep) {
     std::string line;
     while (pos_ < size_) {
       uint8_t c = data_[pos_++];
@@ -60,7 +61,7 @@ class Cursor {
         if (pos_ < size_ && data_[pos_] == '\n') ++pos_;
         break;
       }
-      line.push_back(static_cast<char>(c));
+      if (line.size() < keep) line.push_back(static_cast<char>(c));
     }
     return line;
   }
@@ -141,8 +142,7 @@ void readMesh(Cursor& in, A3DMesh& mesh) {
 
 bool readA3D(const uint8_t* data, size_t size, A3DVisitor& visitor, std::string* error) {
   Cursor in(data, size);
-  std::string header = in.readHeaderLine();
-  if (header.compare(0, 3, "A3D") != 0) {
+  if (in.readHeaderLine(3) != "A3D") {
     if (error) *error = "not an A3D model file (its first line does not begin with \"A3D\")";
     return false;
   }

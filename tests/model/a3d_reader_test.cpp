@@ -103,6 +103,17 @@ TEST(A3DReader, TinyFilesAreRefusedAndBareA3DIsAnEmptyModel) {
   EXPECT_TRUE(rec.events.empty());
 }
 
+TEST(A3DReader, LongHeaderLineIsSkippedWithoutBeingKept) {
+  A3DWriter w;
+  w.raw("A3D").raw(std::string(1 << 20, 'x')).raw("\n").i32(1).material("M").i32(0).i32(0);
+  Recorder rec;
+  LargestAllocation largest;
+  ASSERT_TRUE(read(w.bytes, rec));
+  EXPECT_LT(largest.bytes(), 4096u);
+  ASSERT_EQ(rec.materials.size(), 1u);
+  EXPECT_EQ(rec.materials[0].name, "M");
+}
+
 TEST(A3DReader, LoneCRFollowedByLFByteOfTheCountEatsIt) {
   // "A3D" CR, then a count whose first byte is 10 (LF): CR LF is one line end, so the count is
   // read from the next four bytes instead.
