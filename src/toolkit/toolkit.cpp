@@ -679,6 +679,10 @@ bool tkImageButton(int id, int x, int y, int width, int height, TkImage img, boo
   if (!button) return false;
   button->setAutoDefault(false);
   button->setCheckable(toggle);
+  if (toggle)  // a pressed toggle must stand out among its neighbours
+    button->setStyleSheet(
+        QStringLiteral("QPushButton:checked { background-color: palette(midlight);"
+                       " border: 2px solid palette(highlight); border-radius: 3px; }"));
   applyImage(button, TkControlKind::ImageButton, img);
   QObject::connect(button, &QPushButton::clicked, button,
                    [id] { pushControlEvent(id, TkControlEvent::Change); });
