@@ -1,6 +1,6 @@
 # Front door for a new user: every target installs what is missing first.
 #   make run    build and start the program (from the run folder, where it finds bin/ and help/)
-#   make demo   build and render the demo shot headless
+#   make demo   build and render the default box shot headless with kilnshot (build/run/demo.png)
 #   make check  build and run all tests (plus the sanitizer build over the tests that need no display)
 #   make bench  build and run the benchmarks
 
@@ -19,7 +19,7 @@ run: build
 	@cd build/run && ./kestrum
 
 demo: build
-	@cd build/run && ./demo
+	@cd build/run && ./kilnshot -o demo.png ../../examples/default.ksm && echo "$$(pwd)/demo.png"
 
 check: build
 	@ctest --preset dev -j2
