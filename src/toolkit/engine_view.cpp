@@ -132,10 +132,30 @@ bool canMakeGlContext(std::string* why) {
   return true;
 }
 
+// A thread has one current context across GLX and EGL: the headless one is let go after each
+// frame, so that Qt can make its own current to compose the window. Qt may use EGL itself, so
+// only the headless context (known once it was current) is let go, never Qt's.
+EGLContext& headlessContext() {
+  static EGLContext context = EGL_NO_CONTEXT;
+  return context;
+}
+
+bool makeHeadlessCurrent(kestrum::OffscreenRenderer& renderer) {
+  if (!renderer.makeCurrent()) return false;
+  headlessContext() = eglGetCurrentContext();
+  return true;
+}
+
+void releaseHeadlessContext() {
+  EGLDisplay display = eglGetCurrentDisplay();
+  if (display != EGL_NO_DISPLAY && eglGetCurrentContext() == headlessContext())
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
 void releaseSoftwareTarget() {
   View& v = view();
   if (!v.offscreen || !v.framebuffer) return;
-  if (v.offscreen->makeCurrent()) {
+  if (makeHeadlessCurrent(*v.offscreen)) {
     glDeleteFramebuffers(1, &v.framebuffer);
     glDeleteRenderbuffers(1, &v.colour);
     glDeleteRenderbuffers(1, &v.depth);
@@ -171,7 +191,7 @@ bool softwareTarget(int width, int height, int samples) {
   View& v = view();
   if (v.framebuffer && v.width == width && v.height == height && v.samples == samples) return true;
   releaseSoftwareTarget();
-  if (!v.offscreen->makeCurrent()) return false;
+  if (!makeHeadlessCurrent(*v.offscreen)) return false;
   GLint most = 0;
   glGetIntegerv(GL_MAX_SAMPLES, &most);
   int used = std::min(samples, static_cast<int>(most));
@@ -184,14 +204,6 @@ bool softwareTarget(int width, int height, int samples) {
   v.samples = samples;
   if (!complete) releaseSoftwareTarget();
   return complete;
-}
-
-// A thread has one current context across GLX and EGL: the headless one is let go after each
-// frame, so that Qt can make its own current to compose the window.
-void releaseHeadlessContext() {
-  EGLDisplay display = eglGetCurrentDisplay();
-  if (display != EGL_NO_DISPLAY)
-    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
 }
 
 void presentSoftwareFrame() {
@@ -285,8 +297,8 @@ int tkCreateEngineView(int containerId, int driver) {
       // Qt's context, if one is current, would keep the headless one from becoming current.
       if (QOpenGLContext* qt = QOpenGLContext::currentContext()) qt->doneCurrent();
       auto offscreen = kestrum::OffscreenRenderer::create(&why);
-      releaseHeadlessContext();
       if (!offscreen) return fail("no headless OpenGL context: " + why);
+      if (makeHeadlessCurrent(*offscreen)) releaseHeadlessContext();
       v.offscreen = std::move(offscreen);
       v.picture = new PictureView(container);
       v.widget = v.picture;
@@ -320,7 +332,7 @@ bool tkMakeEngineViewCurrent() {
   }
   if (v.driver == kTkDriverSoftware && v.offscreen) {
     if (QOpenGLContext* qt = QOpenGLContext::currentContext()) qt->doneCurrent();
-    return v.offscreen->makeCurrent();
+    return makeHeadlessCurrent(*v.offscreen);
   }
   return false;
 }
@@ -387,6 +399,7 @@ void tkFreeEngineView() {
   releaseSoftwareTarget();
   if (v.offscreen) releaseHeadlessContext();
   v.offscreen.reset();
+  headlessContext() = EGL_NO_CONTEXT;
   delete v.widget.data();
   v.widget = nullptr;
   v.gl = nullptr;
