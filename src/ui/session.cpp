@@ -58,8 +58,9 @@ bool finite(float value) {
 // The size fields are read only here: what is typed in them is what gets saved. The record goes
 // to a temporary file that is then renamed, so a failed save leaves the previous file whole.
 bool writeRecord(const std::string& path, std::string* reason) {
-  if (tkControlExists(kWidthField))
+  if (tkControlExists(kWidthField)) {
     App.OutputWidth = kestrum::readLooseInteger(tkText(kWidthField));
+  }
   if (tkControlExists(kHeightField)) {
     App.OutputHeight = kestrum::readLooseInteger(tkText(kHeightField));
   }
