@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QRect>
@@ -201,6 +202,10 @@ TEST_F(StartUpState, StartsWithItsDefaults) {
   EXPECT_EQ(App.OptimizeTextures, 1);
   EXPECT_EQ(App.ProgressShown, 0);
   EXPECT_FALSE(tkProgressWindowIsOpen());
+  for (int item : {int{kMenuOptimizeTextures}, int{kMenuFilterAnisotropic}, int{kMenuAntiAlias},
+                   int{kMenuShadows}, int{kMenuWhite}})
+    EXPECT_TRUE(tkMenuItemChecked(item)) << item;
+  EXPECT_FALSE(tkMenuItemChecked(kMenuBlack));
 }
 
 TEST_F(StartUpState, ShowsCurvedBoxTurnedWithItsShadow) {
@@ -672,6 +677,27 @@ TEST_F(Application, CloseEndsAfterItsPass) {
   EXPECT_EQ(App.RedrawFlag, 0) << "the pass of the close event still draws";
   EXPECT_GT(tkEngineViewFrameCount(), frames);
   EXPECT_TRUE(tkWindowIsOpen());
+}
+
+// The loop ends into ShutDown, which ends the process with status 0 and asks nothing.
+TEST(ShutDown, ExitAndCloseEndTheProcessWithStatusZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (TkEvent last : {TkEvent{TkEventKind::Menu, kMenuExit}, TkEvent{TkEventKind::Close}}) {
+    EXPECT_EXIT(
+        {
+          startFresh();
+          tkSetMessageHook([](const TkMessageRequest&) {
+            std::fprintf(stderr, "asked something\n");
+            return TkMessageAnswer::Cancel;
+          });
+          tkPostEvent({TkEventKind::Menu, kMenuBlack});
+          tkPostEvent(last);
+          MainLoop();
+          if (App.Background != 1) std::_Exit(3);
+          ShutDown();
+        },
+        ::testing::ExitedWithCode(0), ::testing::Not(::testing::HasSubstr("asked something")));
+  }
 }
 
 TEST_F(Application, OtherEventsKeepTheLoopGoing) {
