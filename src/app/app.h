@@ -3,9 +3,9 @@
 //
 // How calls fail: nothing here throws or reports to the user. A start-up step that cannot do its
 // work (a missing model, an unreadable picture, no working 3D driver) leaves a 0 handle or an
-// empty model behind and start-up carries on. The one exception is a machine with no display at
-// all: InitApplication then returns false with the toolkit's reason, since there is no window to
-// show anything in.
+// empty model behind and start-up carries on. The one exception is a machine where no window can
+// be opened (no display): InitApplication then returns false with the toolkit's reason, and
+// StartUp says so on stderr and ends with status 1, since there is no window to show anything in.
 #pragma once
 
 #include <string>
@@ -30,7 +30,7 @@ OutputSize FitOutputSize(OutputSize size, const OutputLimits& limits, float aspe
 // Steps 1 to 21 of start-up: App from its defaults fitted to the display, the embedded images,
 // the main window with its engine view, the rig, the models and their textures, style 3, the
 // start-up turn and the first frame. `displayWidth`/`displayHeight` replace the primary
-// display's size when positive (tests). False only when the toolkit cannot start.
+// display's size when positive (tests). False only when the main window cannot be opened.
 bool InitApplication(std::string* error = nullptr, int displayWidth = 0, int displayHeight = 0);
 // Everything of start-up, then the main loop, then ShutDown; does not return.
 [[noreturn]] void StartUp();

@@ -84,6 +84,12 @@ bool InitApplication(std::string* error, int displayWidth, int displayHeight) {
   kestrum::installToolkitHosts();
 
   BuildMainWindow();
+  if (!tkWindowIsOpen()) {
+    // Carrying on would leave a process waiting for events from a window nobody can see.
+    if (error) *error = "the main window cannot be opened: " + tkLastError();
+    kestrum::removeToolkitHosts();
+    return false;
+  }
   BuildSceneRig();
   LoadSceneModels();
   SetFilterType(App.FilterType);
@@ -98,8 +104,8 @@ bool InitApplication(std::string* error, int displayWidth, int displayHeight) {
 void StartUp() {
   std::string error;
   if (!InitApplication(&error)) {
-    // Without a display there is no window to tell the user in.
-    std::fprintf(stderr, "kestrum: cannot open a window: %s\n", error.c_str());
+    // Without a window there is nowhere else to tell the user.
+    std::fprintf(stderr, "kestrum: cannot start: %s\n", error.c_str());
     std::exit(1);
   }
   MainLoop();

@@ -89,3 +89,13 @@ TEST(Program, StartsAndDrawsThePreview) {
     std::copy_n(screen->pixel(window.left, window.top + y), crop.width * 4, crop.pixel(0, y));
   EXPECT_TRUE(kestrum::saveImage(crop, folder + "main_window.png"));
 }
+
+// With no display to open the window on, the program says why and ends with status 1 instead of
+// waiting for events from a window nobody can see.
+TEST(Program, WithoutADisplaySaysWhyAndEnds) {
+  std::string output = run(std::string("cd \"") + KESTRUM_RUN_DIR +
+                           "\" && env -u DISPLAY QT_QPA_PLATFORM=xcb timeout 60 ./kestrum 2>&1; "
+                           "echo \"status $?\"");
+  EXPECT_NE(output.find("kestrum: cannot start: "), std::string::npos) << output;
+  EXPECT_NE(output.find("status 1"), std::string::npos) << output;
+}
