@@ -67,9 +67,12 @@ struct Texture {
   // it to this size (kept to upload again in a new context), so a texture freed before it is
   // drawn never pays for the scaling.
   int madeWidth = 0, madeHeight = 0;
+  // Its pixels may also be missing (size and alpha flag kept) when an image took them, see
+  // iLoadImage: restoreTexturePixels decodes the source file again before they are needed.
   Image image;
-  FileVersion source;    // the file iLoadTexture read it from (not valid for other textures)
-  bool mipmaps = false;  // made with mipmaps (creation flag 16)
+  FileVersion source;      // the file iLoadTexture read it from (not valid for other textures)
+  std::string sourcePath;  // that file's absolute path
+  bool mipmaps = false;    // made with mipmaps (creation flag 16)
   bool quality = true;
   unsigned glName = 0;
   bool glMipmaps = false;  // the GL texture has its mipmaps
@@ -137,6 +140,10 @@ bool visibleInScene(EngineHandle handle);
 // Queues the GL objects of a texture or a mesh buffer for deletion.
 void discardGpu(Texture& texture);
 void discardGpu(GpuBuffer& buffer);
+
+// Makes sure a texture holds its pixels, decoding its source file again when an image took
+// them; false when that file no longer gives a picture of the texture's size.
+bool restoreTexturePixels(Texture& texture);
 
 // Makes a texture from a picture under `name` with the creation flags in force; 0 with the
 // reason in lastLoadError.

@@ -1,6 +1,9 @@
 // Texture and image calls that read or write picture files.
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "engine/engine.h"
 #include "engine/engine_internal.h"
 #include "system/system.h"
@@ -18,6 +21,15 @@ FileVersion fileVersion(const std::string& path) {
   v.nanoseconds = int64_t(st.st_mtim.tv_nsec);
   v.valid = true;
   return v;
+}
+
+bool restoreTexturePixels(Texture& t) {
+  if (!t.image.pixels.empty()) return true;
+  if (t.sourcePath.empty()) return false;
+  std::optional<kestrum::Image> image = kestrum::loadImage(t.sourcePath);
+  if (!image || image->width != t.image.width || image->height != t.image.height) return false;
+  t.image = std::move(*image);
+  return true;
 }
 
 }  // namespace kestrum::engine_detail
@@ -42,7 +54,12 @@ EngineHandle iLoadTexture(const std::string& path) {
   }
   const int width = image->width, height = image->height;
   const EngineHandle handle = makeTexture(path, std::move(*image), width, height);
-  if (handle) s.textures[handle].source = version;
+  if (handle) {
+    Texture& t = s.textures[handle];
+    t.source = version;
+    std::error_code ec;
+    t.sourcePath = std::filesystem::absolute(path, ec).string();
+  }
   return handle;
 }
 
@@ -51,11 +68,22 @@ EngineHandle iLoadImage(const std::string& path) {
   const FileVersion version = fileVersion(path);
   std::optional<kestrum::Image> image;
   // A texture loaded from this same, unchanged file and not yet scaled holds exactly the pixels
-  // a decode would give: copy them instead of decoding the file again.
-  if (const Texture* t = version.valid ? findTexture(iFindTexture(path)) : nullptr) {
-    if (t->source == version && t->image.width == t->originalWidth &&
+  // a decode would give. PrepareTexture loads an image right after making such a texture, and
+  // frees the texture as soon as it has the picture: so a texture not yet uploaded gives its
+  // pixels away (decoding its file again should it be drawn after all); one in use lends a copy.
+  if (Texture* t = version.valid ? findTexture(iFindTexture(path)) : nullptr) {
+    if (t->source == version && !t->image.pixels.empty() && t->image.width == t->originalWidth &&
         t->image.height == t->originalHeight) {
-      image = t->image;
+      if (t->glName == 0) {
+        image.emplace();
+        image->width = t->image.width;
+        image->height = t->image.height;
+        image->hasAlpha = t->image.hasAlpha;
+        image->pixels = std::move(t->image.pixels);
+        t->image.pixels = {};
+      } else {
+        image = t->image;
+      }
     }
   }
   if (!image) {

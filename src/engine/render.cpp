@@ -341,6 +341,7 @@ GLuint textureObject(Texture& t, bool needMipmaps) {
     return t.glName;
   }
   t.glName = 0;  // made in another context: forgotten there
+  if (!restoreTexturePixels(t)) return 0;
   if (t.image.width != t.madeWidth || t.image.height != t.madeHeight) {
     // Scaled to its made size on its first upload (see Texture).
     const bool hasAlpha = t.image.hasAlpha;
