@@ -396,6 +396,13 @@ void tkFreeEngineView() {
     iSetPresentCallback(nullptr);
     iSetRenderTarget(0, 0, 0);
   }
+  // The engine's GL objects live in the view's context: delete them while it is current, so a
+  // later context that happens to reuse its address is not taken for it.
+  if (v.gl && v.gl->context()) {
+    v.gl->makeCurrent();
+    iReleaseGraphics();
+    v.gl->doneCurrent();
+  }
   releaseSoftwareTarget();
   if (v.offscreen) releaseHeadlessContext();
   v.offscreen.reset();
