@@ -1,0 +1,89 @@
+// kilnshot's batch mode: a series of shots of one product (varied box styles and camera presets,
+// 800 x 836, anti-aliased) rendered by one kilnshot run over all the sessions, beside separate
+// kilnshot runs for the same shots (the reference: each run starts a context and loads every
+// model again). Usage: bench_kilnshot_batch [SHOTS [SEPARATE]]: SEPARATE of the separate runs
+// are timed and scaled to SHOTS when fewer (default 100 shots, 20 separate runs).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kilnshot/render_job.h"
+#include "persist/session_record.h"
+#include "system/system.h"
+#include "viewport/viewport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kestrum;
+  const int shots = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+  const int separate = std::min(shots, argc > 2 ? std::max(1, std::atoi(argv[2])) : 20);
+  const std::string run = KESTRUM_RUN_DIR;
+  const std::string folder = "/tmp/kestrum_bench_kilnshot_batch";
+  sys::runProgramAndWait("rm", {"-rf", folder});
+  sys::runProgramAndWait("mkdir", {"-p", folder});
+
+  // One session per shot: styles 1..20 in turn, the ten presets in turn.
+  std::vector<std::string> sessions;
+  for (int i = 0; i < shots; ++i) {
+    SessionRecord r;
+    r.Style = 1 + i % 20;
+    const CameraPreset& preset = CameraPresetTable[(i / 20 + i) % 10];
+    r.PivotRotationX = preset.X;
+    r.PivotRotationY = preset.Y;
+    r.CameraY = 4.75f;
+    r.CameraZ = -5.0f;
+    r.OutputWidth = 800;
+    r.OutputHeight = 836;
+    r.FilterType = 3;
+    r.AntiAlias = 1;
+    r.Shadows = 1;
+    r.LightRange = 12.0f;
+    r.AmbientLevel = 80;
+    r.OptimizeTextures = 1;
+    char name[64];
+    std::snprintf(name, sizeof name, "/shot_%03d.ksm", i + 1);
+    sessions.push_back(folder + name);
+    if (!writeSessionFile(sessions.back(), r)) {
+      std::fprintf(stderr, "bench_kilnshot_batch: cannot write %s\n", sessions.back().c_str());
+      return 1;
+    }
+  }
+
+  auto start = Clock::now();
+  for (int i = 0; i < separate; ++i) {
+    if (sys::runProgramAndWait(run + "/kilnshot", {"-q", sessions[i]}, run) != 0) {
+      std::fprintf(stderr, "bench_kilnshot_batch: kilnshot failed on %s\n", sessions[i].c_str());
+      return 1;
+    }
+  }
+  const double apart = secondsSince(start) * shots / separate;
+
+  std::vector<std::string> args = {"-q"};
+  args.insert(args.end(), sessions.begin(), sessions.end());
+  start = Clock::now();
+  if (sys::runProgramAndWait(run + "/kilnshot", args, run) != 0) {
+    std::fprintf(stderr, "bench_kilnshot_batch: the batch run failed\n");
+    return 1;
+  }
+  const double batch = secondsSince(start);
+
+  std::printf("kilnshot, %d shots at 800 x 836, anti-aliased, 20 styles x 10 presets\n", shots);
+  std::printf("  reference, separate runs:  %8.2f s  (%.3f s a shot%s)\n", apart, apart / shots,
+              separate < shots ? ", measured on the first " : "");
+  if (separate < shots) std::printf("                             %d runs and scaled\n", separate);
+  std::printf("  one batch run:             %8.2f s  (%.3f s a shot)\n", batch, batch / shots);
+  std::printf("  speed-up %.2f x (goal >= 3)\n", apart / batch);
+  return 0;
+}
