@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -399,6 +400,11 @@ int kilnshotMain(int argc, char** argv) {
         ++failures;
         continue;
       }
+      if (sys::fileNamePart(job.output).empty()) {
+        fail(job.source + ": the output path names no file");
+        ++failures;
+        continue;
+      }
       const int frames = std::max(1, options.turntable);
       for (int frame = 0; frame < frames; ++frame) {
         ShotOptions shot = options.shot;
@@ -413,6 +419,8 @@ int kilnshotMain(int argc, char** argv) {
             options.turntable > 0 ? framePath(job.output, frame, frames) : job.output;
         std::string size = std::to_string(picture->width) + " x " + std::to_string(picture->height);
         std::string source = job.source;
+        const bool large = int64_t{picture->width} * picture->height > int64_t{4096} * 4096;
+        if (large) say("writing " + path + "...");
         writer.add(std::move(*picture), path, job.format,
                    [&say, &writeFailures, path, size, source](bool ok, const std::string& why) {
                      if (ok) {
@@ -422,6 +430,9 @@ int kilnshotMain(int argc, char** argv) {
                        ++writeFailures;
                      }
                    });
+        // A very large picture is written before the next is drawn, so that no more than one
+        // of them is held at a time.
+        if (large) writer.finish();
       }
     }
     writer.finish();

@@ -351,6 +351,8 @@ TEST_F(KilnshotOptions, TurntableWritesNumberedFramesThatTurnFromTheStoredView) 
   ASSERT_EQ(run({"--turntable", "3", "--format", "bmp", session, second}), 0) << printed;
   Image again = load(dir / "spin_001.bmp");
   EXPECT_EQ(compare(again, plain).largest, 0);
+  Image secondPlain = shot(other, {"--format", "bmp"}, "second_plain.bmp");
+  EXPECT_EQ(compare(load(dir / "second_001.bmp"), secondPlain).largest, 0);
   EXPECT_TRUE(fs::exists(dir / "second_003.bmp"));
   EXPECT_FALSE(fs::exists(dir / "second_004.bmp"));
 }
