@@ -94,7 +94,8 @@ bool deleteFile(const std::string& path) {
 
 std::optional<std::vector<uint8_t>> readFile(const std::string& path, size_t maxBytes,
                                              std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer forever; regular files ignore it.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     setError(error, errnoText("cannot open", path));
     return std::nullopt;
