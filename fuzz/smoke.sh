@@ -35,7 +35,7 @@ for entry in "${targets[@]}"; do
   mkdir -p "$work/$name"
   find "fuzz/$corpus" -maxdepth 1 -type f ! -name README -exec cp {} "$work/$name/" \;
   if build-fuzz/fuzz/"$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -artifact_prefix="$artifacts/$name-" "$work/$name" >"$work/$name.log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$artifacts/$name-" "$work/$name" >"$work/$name.log" 2>&1; then
     echo "fuzz: $name ran ${seconds} s: $(grep -o 'stat::number_of_executed_units: [0-9]*' \
       "$work/$name.log" | grep -o '[0-9]*$' || echo '?') runs, no fault"
   else
