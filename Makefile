@@ -22,10 +22,11 @@ run: build
 demo: build
 	@cd build/run && ./kilnshot -o demo.png ../../examples/default.ksm && echo "$$(pwd)/demo.png"
 
+# The sanitizer run comes last, so the output closes on a test summary.
 check: build
 	@ctest --preset dev -j2
-	@$(MAKE) --no-print-directory check-asan
 	@$(MAKE) --no-print-directory check-fuzz
+	@$(MAKE) --no-print-directory check-asan
 
 check-asan: deps
 	@cmake --preset asan-ubsan >/dev/null
