@@ -36,18 +36,9 @@ int main(int argc, char** argv) {
   const std::string folder = "/tmp/kestrum_bench_kilnshot";
   sys::runProgramAndWait("mkdir", {"-p", folder});
 
-  SessionRecord r;
-  r.CameraY = 4.75f;
-  r.CameraZ = -5.0f;
-  r.Style = 3;
+  SessionRecord r = newSessionRecord();
   r.OutputWidth = 1600;
   r.OutputHeight = 1672;
-  r.FilterType = 3;
-  r.AntiAlias = 1;
-  r.Shadows = 1;
-  r.LightRange = 12.0f;
-  r.AmbientLevel = 80;
-  r.OptimizeTextures = 1;
   r.OutputPath = folder + "/shot.png";
   const std::string job = folder + "/default.ksm";
   if (!writeSessionFile(job, r)) {

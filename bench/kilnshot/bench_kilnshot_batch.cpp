@@ -39,21 +39,12 @@ Timing measure(int shots, int separate, int antiAlias, const std::string& run,
   sys::runProgramAndWait("mkdir", {"-p", folder});
   std::vector<std::string> sessions;
   for (int i = 0; i < shots; ++i) {
-    SessionRecord r;
+    SessionRecord r = newSessionRecord();
     r.Style = 1 + i % 20;
     const CameraPreset& preset = CameraPresetTable[(i / 20 + i) % 10];
     r.PivotRotationX = preset.X;
     r.PivotRotationY = preset.Y;
-    r.CameraY = 4.75f;
-    r.CameraZ = -5.0f;
-    r.OutputWidth = 800;
-    r.OutputHeight = 836;
-    r.FilterType = 3;
     r.AntiAlias = antiAlias;
-    r.Shadows = 1;
-    r.LightRange = 12.0f;
-    r.AmbientLevel = 80;
-    r.OptimizeTextures = 1;
     char name[64];
     std::snprintf(name, sizeof name, "/shot_%03d.ksm", i + 1);
     sessions.push_back(folder + name);

@@ -62,6 +62,22 @@ class Reader {
 
 }  // namespace
 
+SessionRecord newSessionRecord() {
+  SessionRecord r;
+  r.CameraY = 4.75f;
+  r.CameraZ = -5.0f;
+  r.Style = 3;
+  r.OutputWidth = 800;
+  r.OutputHeight = 836;
+  r.FilterType = 3;
+  r.AntiAlias = 1;
+  r.Shadows = 1;
+  r.LightRange = 12.0f;
+  r.AmbientLevel = 80;
+  r.OptimizeTextures = 1;
+  return r;
+}
+
 std::vector<uint8_t> encodeSessionRecord(const SessionRecord& r) {
   Writer w;
   w.putFloat(r.PivotRotationX);

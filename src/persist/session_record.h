@@ -47,6 +47,11 @@ inline constexpr size_t kEmptySessionRecordSize = 78;
 // Session files larger than this are refused when read (a record is 78 bytes plus seven paths).
 inline constexpr size_t kMaxSessionFileSize = size_t{64} << 20;
 
+// The record of a new session: the home view, box style 3, 800 x 836, anisotropic filtering,
+// anti-aliasing and shadows on, white background, light at 0 degrees with range 12, ambient 80,
+// texture optimisation on, no covers and no output file.
+SessionRecord newSessionRecord();
+
 std::vector<uint8_t> encodeSessionRecord(const SessionRecord& record);
 // Reads a record from the bytes given. A text line ends at CR LF, a lone CR, a lone LF, a zero
 // byte or the end of the data; bytes missing at the end read as zeros.

@@ -23,19 +23,11 @@ namespace {
 
 const std::string kRunDir = KESTRUM_RUN_DIR;
 
+// A new session at a small size, quick to render.
 SessionRecord freshSession() {
-  SessionRecord r;
-  r.CameraY = 4.75f;
-  r.CameraZ = -5.0f;
-  r.Style = 3;
+  SessionRecord r = newSessionRecord();
   r.OutputWidth = 200;
   r.OutputHeight = 209;
-  r.FilterType = 3;
-  r.AntiAlias = 1;
-  r.Shadows = 1;
-  r.LightRange = 12.0f;
-  r.AmbientLevel = 80;
-  r.OptimizeTextures = 1;
   return r;
 }
 
