@@ -16,12 +16,12 @@
 #include "system/system.h"
 #include "viewport/viewport.h"
 
+#include "kilnshot_fixture.h"
+
 namespace fs = std::filesystem;
 using namespace kestrum;
 
 namespace {
-
-const std::string kRunDir = KESTRUM_RUN_DIR;
 
 // A new session at a small size, quick to render.
 SessionRecord freshSession() {
@@ -31,44 +31,16 @@ SessionRecord freshSession() {
   return r;
 }
 
-class KilnshotOptions : public ::testing::Test {
+class KilnshotOptions : public KilnshotRun {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::path(KESTRUM_TEST_TMP) / (std::string("options_") + info->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir / "home");
-    oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", (dir / "home").c_str(), 1);
-  }
-  void TearDown() override { setenv("HOME", oldHome.c_str(), 1); }
+  KilnshotOptions() : KilnshotRun("options_") {}
 
-  int run(const std::vector<std::string>& args) {
-    std::vector<std::string> shArgs = {"-c", "exec \"$0\" \"$@\" 2>\"$KILN_ERR\"",
-                                       kRunDir + "/kilnshot"};
-    shArgs.insert(shArgs.end(), args.begin(), args.end());
-    setenv("KILN_ERR", (dir / "stderr.txt").c_str(), 1);
-    int status = sys::runProgramAndWait("/bin/sh", shArgs, kRunDir);
-    std::ifstream in(dir / "stderr.txt");
-    printed.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return status;
-  }
-  std::string save(const SessionRecord& r, const std::string& name) {
-    std::string path = (dir / name).string();
-    EXPECT_TRUE(writeSessionFile(path, r));
-    return path;
-  }
   // Renders `r` with `args` to `name` and loads the picture.
   Image shot(const SessionRecord& r, std::vector<std::string> args, const std::string& name) {
     std::string session = save(r, name + ".ksm");
     args.insert(args.end(), {"-o", (dir / name).string(), session});
     EXPECT_EQ(run(args), 0) << name << ": " << printed;
     return load(dir / name);
-  }
-  Image load(const fs::path& p) {
-    auto picture = loadImage(p.string());
-    EXPECT_TRUE(picture) << p;
-    return picture ? *picture : Image{};
   }
   std::string gradientCover(const std::string& name, uint32_t topRgba, uint32_t bottomRgba) {
     Image im = makeImage(64, 64, topRgba);
@@ -78,10 +50,6 @@ class KilnshotOptions : public ::testing::Test {
     EXPECT_TRUE(saveImage(im, path));
     return path;
   }
-
-  fs::path dir;
-  std::string oldHome;
-  std::string printed;
 };
 
 // How far two pictures of one size are apart: the largest channel difference and the share of

@@ -11,12 +11,12 @@
 #include "persist/session_record.h"
 #include "system/system.h"
 
+#include "kilnshot_fixture.h"
+
 namespace fs = std::filesystem;
 using namespace kestrum;
 
 namespace {
-
-const std::string kRunDir = KESTRUM_RUN_DIR;
 
 // A new session at a small size, quick to render.
 SessionRecord freshSession() {
@@ -27,44 +27,7 @@ SessionRecord freshSession() {
   return r;
 }
 
-class Kilnshot : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::path(KESTRUM_TEST_TMP) / info->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir / "home");
-    oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", (dir / "home").c_str(), 1);
-  }
-  void TearDown() override { setenv("HOME", oldHome.c_str(), 1); }
-
-  // Runs kilnshot in the run folder; returns its exit status and keeps what it printed.
-  int run(const std::vector<std::string>& args) {
-    std::vector<std::string> shArgs = {"-c", "exec \"$0\" \"$@\" 2>\"$KILN_ERR\"",
-                                       kRunDir + "/kilnshot"};
-    shArgs.insert(shArgs.end(), args.begin(), args.end());
-    setenv("KILN_ERR", (dir / "stderr.txt").c_str(), 1);
-    int status = sys::runProgramAndWait("/bin/sh", shArgs, kRunDir);
-    std::ifstream in(dir / "stderr.txt");
-    printed.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return status;
-  }
-  std::string save(const SessionRecord& r, const std::string& name) {
-    std::string path = (dir / name).string();
-    EXPECT_TRUE(writeSessionFile(path, r));
-    return path;
-  }
-  Image load(const fs::path& p) {
-    auto picture = loadImage(p.string());
-    EXPECT_TRUE(picture) << p;
-    return picture ? *picture : Image{};
-  }
-
-  fs::path dir;
-  std::string oldHome;
-  std::string printed;
-};
+class Kilnshot : public KilnshotRun {};
 
 // Mean colour of a small block centred at fractions (fx, fy) of the picture.
 std::array<double, 3> meanAround(const Image& im, double fx, double fy, int half = 3) {
