@@ -4,7 +4,7 @@
 #include <string>
 
 #include "image/image.h"
-#include "image/image_internal.h"
+#include "image_internal.h"
 
 // Pictures above this many pixels are legal but only slow the fuzzer down; the size limits
 // themselves are covered by the unit tests.

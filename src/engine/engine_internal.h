@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/engine_math.h"
+#include "engine_math.h"
 #include "image/image.h"
 
 namespace kestrum::engine_detail {

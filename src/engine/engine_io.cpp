@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "engine/engine.h"
-#include "engine/engine_internal.h"
+#include "engine_internal.h"
 #include "system/system.h"
 
 namespace kestrum::engine_detail {

@@ -1,4 +1,4 @@
-#include "engine/engine_math.h"
+#include "engine_math.h"
 
 namespace kestrum::engine_detail {
 

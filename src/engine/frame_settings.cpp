@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "engine/engine.h"
-#include "engine/engine_internal.h"
+#include "engine_internal.h"
 
 using namespace kestrum::engine_detail;
 

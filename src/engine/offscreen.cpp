@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/engine_internal.h"
+#include "engine_internal.h"
 #include "engine/offscreen.h"
 
 #ifndef EGL_PLATFORM_SURFACELESS_MESA

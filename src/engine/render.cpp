@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/engine_internal.h"
+#include "engine_internal.h"
 
 using namespace kestrum::engine_detail;
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "engine/engine.h"
-#include "engine/engine_internal.h"
+#include "engine_internal.h"
 
 namespace kestrum::engine_detail {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "engine/engine.h"
-#include "engine/engine_internal.h"
+#include "engine_internal.h"
 
 namespace kestrum::engine_detail {
 

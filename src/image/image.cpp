@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "image/image_internal.h"
+#include "image_internal.h"
 #include "system/system.h"
 
 namespace kestrum {

@@ -13,7 +13,7 @@
 #include <new>
 
 #include "image/image.h"
-#include "image/image_internal.h"
+#include "image_internal.h"
 
 namespace kestrum {
 namespace {

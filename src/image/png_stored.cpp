@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "image/image.h"
-#include "image/image_internal.h"
+#include "image_internal.h"
 
 namespace kestrum {
 namespace {

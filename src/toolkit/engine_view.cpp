@@ -21,7 +21,7 @@
 #include "engine/engine.h"
 #include "engine/offscreen.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/toolkit_qt.h"
+#include "toolkit_qt.h"
 
 namespace {
 

@@ -43,7 +43,7 @@
 #include <QWindow>
 
 #include "system/system.h"
-#include "toolkit/toolkit_qt.h"
+#include "toolkit_qt.h"
 
 namespace {
 

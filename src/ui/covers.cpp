@@ -8,7 +8,7 @@
 #include "toolkit/toolkit.h"
 #include "ui/ids.h"
 #include "ui/operations.h"
-#include "ui/ops_common.h"
+#include "ops_common.h"
 
 void showCoverPaths() {
   for (int slot = 0; slot < kCoverSlotCount; ++slot) {

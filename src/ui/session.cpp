@@ -12,7 +12,7 @@
 #include "toolkit/toolkit.h"
 #include "ui/ids.h"
 #include "ui/operations.h"
-#include "ui/ops_common.h"
+#include "ops_common.h"
 #include "viewport/viewport.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "state/app_state.h"
 #include "system/system.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/toolkit_qt.h"
+#include "toolkit_qt.h"
 #include "ui/hosts.h"
 #include "ui/ids.h"
 #include "ui/operations.h"

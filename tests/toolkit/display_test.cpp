@@ -19,7 +19,7 @@
 
 #include "engine/engine.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/toolkit_qt.h"
+#include "toolkit_qt.h"
 #include "test_scene.h"
 
 namespace {

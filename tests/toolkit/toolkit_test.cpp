@@ -29,7 +29,7 @@
 
 #include "system/system.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/toolkit_qt.h"
+#include "toolkit_qt.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "engine/engine.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/toolkit_qt.h"
+#include "toolkit_qt.h"
 
 constexpr int kContainer = 8;
 
