@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "image/image.h"
-#include "kilnshot/render_job.h"
+#include "kilnshot/kilnshot.h"
 #include "persist/session_record.h"
 #include "system/system.h"
 

@@ -67,32 +67,12 @@ Dispatch dispatchMenu(int item) {
   return Dispatch::Continue;
 }
 
-// The cover slot behind each ">>" button of the Cover Art page.
-int coverSlotOfButton(int control) {
-  switch (control) {
-    case kFrontButton:
-      return kSlotFront;
-    case kLeftButton:
-      return kSlotLeft;
-    case kTopButton:
-      return kSlotTop;
-    case kBackButton:
-      return kSlotBack;
-    case kRightButton:
-      return kSlotRight;
-    case kBottomButton:
-      return kSlotBottom;
-    default:
-      return -1;
-  }
-}
-
 void dispatchControl(int control, TkControlEvent type) {
   if (control >= kFirstStyleButton && control <= kLastStyleButton) {
-    SelectBoxStyle(control - 54);
+    SelectBoxStyle(control - kFirstStyleButton + 1);
     return;
   }
-  if (int slot = coverSlotOfButton(control); slot >= 0) {
+  if (int slot = CoverSlotOfButton(control); slot >= 0) {
     ChooseCoverImage(slot);
     return;
   }

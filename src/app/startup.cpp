@@ -8,7 +8,9 @@
 #include "app/app.h"
 #include "app/embedded_images.h"
 #include "engine/engine.h"
-#include "scene/scene.h"
+#include "image/image.h"
+#include "persist/session_record.h"
+#include "shot/shot.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "texture/texture.h"
@@ -21,27 +23,12 @@ namespace {
 
 constexpr float kStartAspect = 0.96f;
 
-void applyRenderDefaults() {
-  App.OutputPath.clear();
-  App.OutputWidth = 800;
-  App.OutputHeight = 836;
-  App.FilterType = 3;
-  App.AntiAlias = 1;
-  App.Shadows = 1;
-  App.Background = 0;
-  App.LightAngle = 0;
-  App.LightRange = 12.0f;
-  App.AmbientLevel = 80;
-  App.OptimizeTextures = 1;
-}
-
 }  // namespace
 
 OutputLimits OutputLimitsForDisplay(int displayWidth, int displayHeight) {
   // A display whose size is unknown (0) puts no limit below the largest picture the renderer
   // makes; a tiny one still leaves a size of at least one pixel.
-  constexpr int kLargestOutput = 16384;
-  if (displayWidth <= 0 || displayHeight <= 0) return {kLargestOutput, kLargestOutput};
+  if (displayWidth <= 0 || displayHeight <= 0) return {kestrum::kMaxImageSide, kestrum::kMaxImageSide};
   return {std::max(1, displayWidth - 8), std::max(1, displayHeight - 32)};
 }
 
@@ -73,7 +60,7 @@ bool InitApplication(std::string* error, int displayWidth, int displayHeight) {
   App.MaxOutputHeight = limits.MaxHeight;
   App.StartAspect = kStartAspect;
 
-  applyRenderDefaults();
+  kestrum::applySessionRecord(kestrum::newSessionRecord(), App, kestrum::RecordPart::Settings);
   OutputSize fitted = FitOutputSize({App.OutputWidth, App.OutputHeight}, limits, App.StartAspect);
   App.OutputWidth = fitted.Width;
   App.OutputHeight = fitted.Height;
@@ -90,13 +77,10 @@ bool InitApplication(std::string* error, int displayWidth, int displayHeight) {
     kestrum::removeToolkitHosts();
     return false;
   }
-  BuildSceneRig();
-  LoadSceneModels();
-  SetFilterType(App.FilterType);
-  LoadStockAndShadowTextures();
-  CloseProgressWindow();
-  SelectBoxStyle(kDefaultBoxStyle);
-  TurnModelsForStartUp();
+  LoadSharedScene();
+  // The window's controls follow the scene: filter marks, the style's button and description.
+  SyncSettingsControls();
+  SelectBoxStyle(App.CurrentStyle);
   DrawFrame();
   return true;
 }

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kilnshot/render_job.h"
-#include "scene/scene.h"
+#include "kilnshot/kilnshot.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "viewport/viewport.h"
@@ -23,7 +22,6 @@
 namespace kestrum {
 namespace {
 
-constexpr const char* kHandOffName = "kestrum.tmp";
 constexpr const char* kDefaultOutputName = "kestrum_render.png";
 
 const char* const kUsage =
@@ -61,8 +59,6 @@ const char* const kUsage =
     "command line.\n";
 
 constexpr int kMaxTurntableFrames = 3600;
-constexpr const char* kSlotNames[kCoverSlotCount] = {"front", "back", "left",
-                                                     "right", "top",  "bottom"};
 
 struct Options {
   std::string output;
@@ -91,7 +87,7 @@ bool parseSize(const std::string& text, int* width, int* height) {
     for (char c : digits)
       if (c < '0' || c > '9') return false;
     *out = std::atoi(digits.c_str());
-    return *out >= 1 && *out <= kMaxRenderSide;
+    return *out >= 1 && *out <= kMaxImageSide;
   };
   return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
 }
@@ -210,7 +206,7 @@ int parse(int argc, char** argv, Options* o) {
       std::string name = eq == std::string::npos ? text : text.substr(0, eq);
       for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       for (int s = 0; s < kCoverSlotCount; ++s)
-        if (name == kSlotNames[s]) slot = s;
+        if (name == kCoverSlotNames[s]) slot = s;
       if (eq == std::string::npos || slot < 0 || eq + 1 >= text.size()) {
         fail("--cover: bad value \"" + text +
              "\": give SLOT=FILE with SLOT front, back, left, right, top or bottom");
@@ -260,11 +256,6 @@ int parse(int argc, char** argv, Options* o) {
   return -1;
 }
 
-std::string absolute(const std::string& cwd, const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  return sys::withTrailingSeparator(cwd) + path;
-}
-
 // The path without its ending ("a/b.png" -> "a/b"); a name that only starts with a dot keeps it.
 std::string withoutEnding(const std::string& path) {
   std::string name(sys::fileNamePart(path));
@@ -311,7 +302,7 @@ int kilnshotMain(int argc, char** argv) {
   };
   std::vector<Job> jobs;
   std::vector<std::string> sources = options.jobs;
-  if (handOff) sources.push_back(profile + kHandOffName);
+  if (handOff) sources.push_back(profile + kHandOffFileName);
   for (const std::string& source : sources) {
     Job job;
     job.source = source;
@@ -336,7 +327,7 @@ int kilnshotMain(int argc, char** argv) {
     }
     for (int slot = 0; slot < kCoverSlotCount; ++slot) {
       if (options.coverGiven[slot])
-        job.record.CoverPaths[slot] = absolute(cwd, options.covers[slot]);
+        job.record.CoverPaths[slot] = sys::resolvePath(cwd, options.covers[slot]);
     }
     if (job.ok) {
       std::string problem = checkRenderRecord(job.record);
@@ -358,7 +349,7 @@ int kilnshotMain(int argc, char** argv) {
     if (options.output.empty() && options.format != ImageFormat::Unknown) {
       job.output = withoutEnding(job.output) + formatEnding(options.format);
     }
-    job.output = absolute(cwd, job.output);
+    job.output = sys::resolvePath(cwd, job.output);
     job.format = effectiveFormat(options.format, job.output);
     if (job.ok && options.shot.transparent && job.format == ImageFormat::Jpeg) {
       fail(source + ": JPEG pictures have no transparency: give --format png or bmp");
@@ -390,10 +381,11 @@ int kilnshotMain(int argc, char** argv) {
     ShotWriter writer;
     for (const Job& job : jobs) {
       if (!job.ok) continue;
-      std::string base = handOff ? cwd : absolute(cwd, std::string(sys::folderPart(job.source)));
-      // Sessions store cover paths as the program had them: relative ones are relative to where
-      // the program ran, which for a hand-off is here and for a saved session its own folder.
-      if (base.empty()) base = cwd;
+      // Relative cover paths are looked for beside a saved session; the window has already
+      // found the ones it hands over.
+      std::string sessionFolder =
+          handOff ? std::string() : sys::resolvePath(cwd, std::string(sys::folderPart(job.source)));
+      if (!handOff && sessionFolder.empty()) sessionFolder = cwd;
       std::string folder(sys::folderPart(job.output));
       if (!folder.empty() && !sys::isDirectory(folder)) {
         fail(job.source + ": the output folder " + folder + " does not exist");
@@ -409,7 +401,7 @@ int kilnshotMain(int argc, char** argv) {
       for (int frame = 0; frame < frames; ++frame) {
         ShotOptions shot = options.shot;
         shot.turn = options.turntable > 0 ? frame * 360.0f / frames : 0.0f;
-        std::optional<Image> picture = renderer->render(job.record, base, &reason, shot);
+        std::optional<Image> picture = renderer->render(job.record, sessionFolder, &reason, shot);
         if (!picture) {
           fail(job.source + ": " + reason);
           ++failures;

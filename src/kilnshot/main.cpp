@@ -1,4 +1,4 @@
-#include "kilnshot/render_job.h"
+#include "kilnshot/kilnshot.h"
 
 int main(int argc, char** argv) {
   return kestrum::kilnshotMain(argc, argv);

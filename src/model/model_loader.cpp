@@ -15,27 +15,6 @@ constexpr size_t kMaxModelBytes = size_t{256} << 20;
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kTranslucentWhite = 0x78FFFFFFu;
 
-// Makes a folder the working directory for the life of the object and restores the one that was
-// current before on every way out.
-class WorkingDirectoryGuard {
- public:
-  WorkingDirectoryGuard() : saved_(sys::currentDirectory()) {}
-  ~WorkingDirectoryGuard() {
-    if (!saved_.empty()) sys::setCurrentDirectory(saved_);
-  }
-  WorkingDirectoryGuard(const WorkingDirectoryGuard&) = delete;
-  WorkingDirectoryGuard& operator=(const WorkingDirectoryGuard&) = delete;
-
-  // Refuses when the present folder cannot be read back, since it could not be restored.
-  bool enter(const std::string& folder) {
-    if (folder.empty()) return true;
-    return !saved_.empty() && sys::setCurrentDirectory(folder);
-  }
-
- private:
-  std::string saved_;
-};
-
 // Empties App.MaterialTable when the load ends, however it ends.
 struct MaterialTableGuard {
   MaterialTableGuard() { App.MaterialTable.clear(); }
@@ -200,7 +179,7 @@ void RegisterNode(EngineHandle node, const std::string& name) {
 EngineHandle LoadA3DModel(const std::string& path) {
   EngineHandle root = iCreatePivot(0);
 
-  WorkingDirectoryGuard workingDirectory;
+  sys::WorkingDirectoryGuard workingDirectory;
   const std::string folder = withSlashes(sys::folderPart(path));
   const std::string fileName(sys::fileNamePart(path));
   if (!workingDirectory.enter(folder)) return root;

@@ -1,11 +1,16 @@
 #include "persist/session_record.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
+#include <zlib.h>
+
+#include "engine/engine.h"
 #include "state/app_state.h"
 #include "system/system.h"
+#include "viewport/viewport.h"
 
 namespace kestrum {
 namespace {
@@ -21,6 +26,10 @@ class Writer {
     bytes_.insert(bytes_.end(), text.begin(), text.end());
     bytes_.push_back('\r');
     bytes_.push_back('\n');
+  }
+  void putBytes(const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    bytes_.insert(bytes_.end(), p, p + size);
   }
   std::vector<uint8_t> take() { return std::move(bytes_); }
 
@@ -53,6 +62,9 @@ class Reader {
     }
     return text;
   }
+  // What is left after the fields read so far.
+  const uint8_t* rest() const { return data_ + std::min(pos_, size_); }
+  size_t restSize() const { return pos_ < size_ ? size_ - pos_ : 0; }
 
  private:
   const uint8_t* data_;
@@ -60,12 +72,140 @@ class Reader {
   size_t pos_ = 0;
 };
 
+constexpr size_t kBlockHeaderSize = sizeof kSessionBlockMarker + 4 + 4;
+// The longest entries text a block may carry; far beyond any real use, small enough to read.
+constexpr size_t kMaxBlockText = size_t{1} << 20;
+
+uint32_t readU32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+uint32_t checksum(const std::string& text) {
+  return static_cast<uint32_t>(
+      crc32(0L, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
+}
+
+std::string escapeValue(std::string_view value) {
+  std::string out;
+  for (char c : value) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out;
+}
+
+// False for a value with an unknown escape or a dangling backslash.
+bool unescapeValue(std::string_view text, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      *out += text[i];
+      continue;
+    }
+    if (++i >= text.size()) return false;
+    switch (text[i]) {
+      case '\\':
+        *out += '\\';
+        break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 'r':
+        *out += '\r';
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+void putEntries(Writer& w, const SessionEntries& entries) {
+  if (entries.empty()) return;
+  std::string text;
+  for (const auto& [name, value] : entries.entries()) text += name + "=" + escapeValue(value) + "\n";
+  w.putBytes(kSessionBlockMarker, sizeof kSessionBlockMarker);
+  w.putInt(kSessionBlockVersion);
+  w.putInt(static_cast<int32_t>(text.size()));
+  w.putBytes(text.data(), text.size());
+  w.putInt(static_cast<int32_t>(checksum(text)));
+}
+
+// The entries of a block at `data`; empty when there is none or it is damaged in any way.
+SessionEntries readEntries(const uint8_t* data, size_t size) {
+  SessionEntries none;
+  if (size < kBlockHeaderSize + 4 ||
+      std::memcmp(data, kSessionBlockMarker, sizeof kSessionBlockMarker) != 0) {
+    return none;
+  }
+  const uint8_t* p = data + sizeof kSessionBlockMarker;
+  if (static_cast<int32_t>(readU32(p)) != kSessionBlockVersion) return none;
+  uint32_t length = readU32(p + 4);
+  if (length > kMaxBlockText || length > size - kBlockHeaderSize - 4) return none;
+  std::string text(reinterpret_cast<const char*>(data + kBlockHeaderSize), length);
+  if (readU32(data + kBlockHeaderSize + length) != checksum(text)) return none;
+  SessionEntries entries;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) return none;
+    std::string_view line(text.data() + start, end - start);
+    size_t eq = line.find('=');
+    std::string value;
+    if (eq == std::string_view::npos || !unescapeValue(line.substr(eq + 1), &value)) return none;
+    std::string_view name = line.substr(0, eq);
+    if (entries.get(name) || !entries.set(name, value)) return none;  // a bad or doubled name
+    start = end + 1;
+  }
+  return entries;
+}
+
+bool isNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+}
+
 }  // namespace
+
+std::optional<std::string> SessionEntries::get(std::string_view name) const {
+  for (const Entry& e : entries_)
+    if (e.first == name) return e.second;
+  return std::nullopt;
+}
+
+bool SessionEntries::set(std::string_view name, std::string_view value) {
+  if (!isValidName(name)) return false;
+  for (Entry& e : entries_) {
+    if (e.first == name) {
+      e.second = value;
+      return true;
+    }
+  }
+  entries_.emplace_back(name, value);
+  return true;
+}
+
+void SessionEntries::erase(std::string_view name) {
+  std::erase_if(entries_, [&](const Entry& e) { return e.first == name; });
+}
+
+bool SessionEntries::isValidName(std::string_view name) {
+  if (name.empty() || name.size() > 64) return false;
+  for (char c : name)
+    if (!isNameCharacter(c)) return false;
+  return true;
+}
 
 SessionRecord newSessionRecord() {
   SessionRecord r;
-  r.CameraY = 4.75f;
-  r.CameraZ = -5.0f;
+  r.CameraX = kCameraHomePosition.x;
+  r.CameraY = kCameraHomePosition.y;
+  r.CameraZ = kCameraHomePosition.z;
   r.Style = 3;
   r.OutputWidth = 800;
   r.OutputHeight = 836;
@@ -98,6 +238,7 @@ std::vector<uint8_t> encodeSessionRecord(const SessionRecord& r) {
   w.putFloat(r.LightRange);
   w.putInt(r.AmbientLevel);
   w.putInt(r.OptimizeTextures);
+  putEntries(w, r.Entries);
   return w.take();
 }
 
@@ -122,6 +263,7 @@ SessionRecord decodeSessionRecord(const uint8_t* data, size_t size) {
   r.LightRange = in.getFloat();
   r.AmbientLevel = in.getInt();
   r.OptimizeTextures = in.getInt();
+  r.Entries = readEntries(in.rest(), in.restSize());
   return r;
 }
 
@@ -192,7 +334,28 @@ SessionRecord captureSessionRecord(const AppState& s) {
   r.LightRange = s.LightRange;
   r.AmbientLevel = s.AmbientLevel;
   r.OptimizeTextures = s.OptimizeTextures;
+  for (const auto& [name, value] : s.KeptSessionEntries) r.Entries.set(name, value);
   return r;
+}
+
+void applySessionRecord(const SessionRecord& r, AppState& s, RecordPart part) {
+  s.OutputPath = r.OutputPath;
+  s.OutputWidth = r.OutputWidth;
+  s.OutputHeight = r.OutputHeight;
+  s.FilterType = r.FilterType;
+  s.AntiAlias = r.AntiAlias;
+  s.Shadows = r.Shadows;
+  s.Background = r.Background;
+  s.LightAngle = r.LightAngle;
+  // A damaged number must not reach the light: the default range stands in for it.
+  s.LightRange = std::isfinite(r.LightRange) ? r.LightRange : newSessionRecord().LightRange;
+  s.AmbientLevel = r.AmbientLevel;
+  if (part == RecordPart::SettingsButOptimize) return;
+  s.OptimizeTextures = r.OptimizeTextures;
+  if (part == RecordPart::Settings) return;
+  if (IsBoxStyle(r.Style)) s.CurrentStyle = r.Style;
+  for (int slot = 0; slot < kCoverSlotCount; ++slot) s.Covers[slot].Path = r.CoverPaths[slot];
+  s.KeptSessionEntries = r.Entries.entries();
 }
 
 }  // namespace kestrum

@@ -69,6 +69,19 @@ std::string_view folderPart(std::string_view path) {
   return cut == std::string_view::npos ? std::string_view{} : path.substr(0, cut + 1);
 }
 
+bool isAbsolutePath(std::string_view path) {
+  return !path.empty() && path[0] == '/';
+}
+
+std::string resolvePath(const std::string& folder, const std::string& path) {
+  if (path.empty() || isAbsolutePath(path) || folder.empty()) return path;
+  return withTrailingSeparator(folder) + path;
+}
+
+std::string absolutePath(const std::string& path) {
+  return resolvePath(currentDirectory(), path);
+}
+
 DisplaySize primaryDisplaySize() {
   auto& query = displayQuery();
   return query ? query() : DisplaySize{};

@@ -2,7 +2,7 @@
 // their files. Pictures reach the models through ApplyCoverTextures (scene/scene.h).
 #include <vector>
 
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "state/app_state.h"
 #include "texture/texture.h"
 #include "toolkit/toolkit.h"
@@ -14,6 +14,13 @@ void showCoverPaths() {
   for (int slot = 0; slot < kCoverSlotCount; ++slot) {
     tkSetText(kCoverSlotControls[slot].Field, App.Covers[slot].Path);
   }
+}
+
+int CoverSlotOfButton(int control) {
+  for (int slot = 0; slot < kCoverSlotCount; ++slot) {
+    if (kCoverSlotControls[slot].Button == control) return slot;
+  }
+  return -1;
 }
 
 void ChooseCoverImage(int slot) {

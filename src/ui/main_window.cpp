@@ -4,19 +4,19 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "shot/shot.h"
 #include "state/app_state.h"
 #include "toolkit/toolkit.h"
 #include "ui/ids.h"
 #include "ui/operations.h"
 #include "viewport/viewport.h"
+#include "ops_common.h"
 
 namespace {
 
 constexpr int kClientWidth = 720;
 constexpr int kClientHeight = 497;
 constexpr int kStatusFieldWidth = 240;
-constexpr int kViewWidth = 335;
-constexpr int kViewHeight = 350;
 constexpr const char* kStatusNotice = "Kestrum: 3D box shots from cover art";
 
 struct ToolButton {
@@ -39,55 +39,9 @@ constexpr ToolButton kToolButtons[] = {
     {kToolHelp, 195, 5, "Help", "Open the user manual."},
 };
 
-// Caption (tooltip title) and tooltip text of each box style's button, styles 1 to 20.
-struct StyleTip {
-  const char* title;
-  const char* text;
-};
-
-constexpr StyleTip kStyleTips[20] = {
-    {"Thick Book", "Wide bound hardback book with front, spine and back covers."},
-    {"Thin Book", "Narrow bound hardback book with front, spine and back covers."},
-    {"Curved Box", "Large indented modern-style box with front, left and back covers."},
-    {"Indent Box", "Large indented VHS-style box with front, left and back covers."},
-    {"Thick Box", "Large coated-cardboard box covered on all sides."},
-    {"Thin Box", "Narrow coated-carboard box covered on all sides."},
-    {"Card", "Business card with front and back sides and slightly rounded corners."},
-    {"Card Rounded", "Business card with front and back sides and very rounded corners."},
-    {"DVD Case", "Slim DVD case with front, left and back covers."},
-    {"DVD Case 1 Disc", "Slim DVD case opened with front, left and back covers."},
-    {"DVD Case 2 Discs", "Wide DVD case opened with 2 discs. Front, left and back covers."},
-    {"DVD Case 3 Discs", "Wide DVD case opened with 3 discs. Front, left and back covers."},
-    {"Jewel Case", "Slimline Jewel CD case with front and back covers."},
-    {"Jewel Case with CD", "Slimline Jewel CD case with disc. Front and back covers."},
-    {"Jewel Case with CD out", "Slimline Jewel CD case with disc out. Front and back covers."},
-    {"Screenshot", "Flat 3D Screenshot at 4:3 apsect ratio. Front-side only."},
-    {"Screenshot Curve", "Curved 3D Screenshot at 4:3 apsect ratio. Front-side only."},
-    {"Screenshot Pinch", "Pinched 3D Screenshot at 4:3 apsect ratio. Front-side only."},
-    {"Screenshot Ripple", "Rippled 3D Screenshot at 4:3 apsect ratio. Front-side only."},
-    {"Disc", "Single disc without box."},
-};
-
 // The thumbnail each style's button shows (the embedded images are not in style order).
 constexpr int kStyleThumbnail[20] = {6,  7,  8,  9,  10, 11, 14, 15, 16, 17,
                                      12, 18, 19, 20, 21, 13, 22, 23, 24, 25};
-
-// The cover rows of the Cover Art page, top to bottom.
-struct CoverRow {
-  int label;
-  const char* caption;
-  int field;
-  int button;
-};
-
-constexpr CoverRow kCoverRows[] = {
-    {kFrontLabel, "Front", kFrontField, kFrontButton},
-    {kLeftLabel, "Left", kLeftField, kLeftButton},
-    {kTopLabel, "Top", kTopField, kTopButton},
-    {kBackLabel, "Back", kBackField, kBackButton},
-    {kRightLabel, "Right", kRightField, kRightButton},
-    {kBottomLabel, "Bottom", kBottomField, kBottomButton},
-};
 
 struct DriverTry {
   int driver;
@@ -156,11 +110,11 @@ void buildPreviewArea() {
 // Starts the engine in container 8, trying the drivers in turn; status field 1 names the last
 // one tried.
 void startEngineView() {
-  tkContainer(kViewContainer, 10, 70, kViewWidth, kViewHeight);
+  tkContainer(kViewContainer, 10, 70, kPreviewWidth, kPreviewHeight);
   iSetAntiAlias(1);
   bool mipmapsOff = false;
   for (const DriverTry& attempt : kDriverTries) {
-    int made = CreateEngineView(kViewWidth, kViewHeight, kViewContainer, attempt.driver);
+    int made = CreateEngineView(kPreviewWidth, kPreviewHeight, kViewContainer, attempt.driver);
     // Starting the engine afresh drops its texture flags: what an earlier try turned off stays
     // off.
     if (mipmapsOff) iFlagCreationTexture(kTextureMipmaps, false);
@@ -181,21 +135,27 @@ void buildBoxStylesPage() {
   tkAddTabPage("Box Styles");
   for (int style = 1; style <= 20; ++style) {
     int row = (style - 1) / 5, column = (style - 1) % 5;
-    tkImageButton(style + 54, 13 + 65 * column, 8 + 65 * row, 65, 65,
+    tkImageButton(kFirstStyleButton + style - 1, 13 + 65 * column, 8 + 65 * row, 65, 65,
                   embedded(kStyleThumbnail[style - 1]), true);
   }
   tkFrame(kStyleFrame, 3, 272, 346, 92);
   tkLabel(kStyleInfoLabel, 11, 288, 330, 68, "");
   for (int style = 1; style <= 20; ++style)
-    AddBalloonTip(style + 54, kStyleTips[style - 1].text, kStyleTips[style - 1].title, 0);
+    AddBalloonTip(kFirstStyleButton + style - 1, kBoxStyleTexts[style - 1].Text, kBoxStyleTexts[style - 1].Title, 0);
 }
 
 void buildCoverArtPage() {
   tkAddTabPage("Cover Art");
-  for (int n = 0; n < 6; ++n)
-    tkLabel(kCoverRows[n].label, 3, 8 + 40 * n, 75, 15, kCoverRows[n].caption);
-  for (int n = 0; n < 6; ++n) tkTextField(kCoverRows[n].field, 3, 23 + 40 * n, 300, 20, "");
-  for (int n = 0; n < 6; ++n) tkButton(kCoverRows[n].button, 303, 23 + 40 * n, 45, 20, ">>");
+  for (int n = 0; n < kCoverSlotCount; ++n) {
+    const CoverSlotControls& row = kCoverSlotControls[kCoverRowSlots[n]];
+    tkLabel(row.Label, 3, 8 + 40 * n, 75, 15, row.Caption);
+  }
+  for (int n = 0; n < kCoverSlotCount; ++n) {
+    tkTextField(kCoverSlotControls[kCoverRowSlots[n]].Field, 3, 23 + 40 * n, 300, 20, "");
+  }
+  for (int n = 0; n < kCoverSlotCount; ++n) {
+    tkButton(kCoverSlotControls[kCoverRowSlots[n]].Button, 303, 23 + 40 * n, 45, 20, ">>");
+  }
   tkCheckBox(kOptimizeCheck, 8, 247, 220, 20, "Optimize Non-Power2 Textures");
   AddBalloonTip(kOptimizeCheck,
                 "Some video-cards cannot handle textures with non-power of 2 sizes. Enabling this "

@@ -1,23 +1,19 @@
 // Sessions and the render hand-off: saving the scene to a .ksm file, opening one and applying it
 // to the scene and the controls, and handing the scene to the final renderer.
 #include <cctype>
-#include <cmath>
 #include <string>
 
 #include "persist/session_record.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "state/app_state.h"
 #include "system/system.h"
-#include "texture/texture.h"
 #include "toolkit/toolkit.h"
 #include "ui/ids.h"
 #include "ui/operations.h"
 #include "ops_common.h"
-#include "viewport/viewport.h"
 
 namespace {
 
-constexpr const char* kHandOffFile = "kestrum.tmp";
 #ifdef _WIN32
 constexpr const char* kRendererProgram = "kilnshot.exe";
 #else
@@ -34,25 +30,6 @@ bool endsInSessionExtension(const std::string& name) {
 void showSessionTitle() {
   tkSetWindowTitle(std::string(kWindowTitle) + " - " +
                    std::string(kestrum::sys::fileNamePart(App.SessionPath)));
-}
-
-bool isAbsolute(const std::string& path) {
-  return !path.empty() && (path[0] == '/' || path[0] == '\\');
-}
-
-// A relative cover path names a file relative to the working directory. A session moved
-// elsewhere together with its pictures keeps them beside it: when the picture is not found
-// from here but is from the session's own folder, the slot takes that path.
-std::string locateCover(const std::string& path, const std::string& sessionPath) {
-  if (path.empty() || isAbsolute(path) || kestrum::sys::fileExists(path)) return path;
-  std::string folder(kestrum::sys::folderPart(sessionPath));
-  if (folder.empty()) return path;
-  std::string beside = folder + path;
-  return kestrum::sys::fileExists(beside) ? beside : path;
-}
-
-bool finite(float value) {
-  return std::isfinite(value);
 }
 
 // The size fields are read only here: what is typed in them is what gets saved. The record goes
@@ -113,54 +90,21 @@ void OpenSession() {
   App.SessionPath = name;
   showSessionTitle();
 
-  // A stored style outside 1..20 keeps the style shown now.
-  if (IsBoxStyle(record.Style)) App.CurrentStyle = record.Style;
-  for (int slot = 0; slot < kCoverSlotCount; ++slot) {
-    App.Covers[slot].Path = locateCover(record.CoverPaths[slot], name);
-  }
-  App.OutputPath = record.OutputPath;
-  App.OutputWidth = record.OutputWidth;
-  App.OutputHeight = record.OutputHeight;
-  App.FilterType = record.FilterType;
-  App.AntiAlias = record.AntiAlias;
-  App.Shadows = record.Shadows;
-  App.Background = record.Background;
-  App.LightAngle = record.LightAngle;
-  // A damaged number must not reach the light: the default range stands in for it.
-  App.LightRange = finite(record.LightRange) ? record.LightRange : 12.0f;
-  App.AmbientLevel = record.AmbientLevel;
-  App.OptimizeTextures = record.OptimizeTextures;
+  // The window keeps the style it shows when the file's is not one of 1..20, and reads every
+  // cover picture anew, so one edited since it was last loaded shows as it is now.
+  SessionApplyOptions apply;
+  apply.sessionFolder = kestrum::sys::folderPart(name);
+  ApplySessionToScene(record, apply);
 
-  ApplyLightAngle();
-  ApplyLightRange();
-  ApplyAmbientLevel();
   showCoverPaths();
-  const bool viewUsable = finite(record.PivotRotationX) && finite(record.PivotRotationY) &&
-                          finite(record.CameraX) && finite(record.CameraY) &&
-                          finite(record.CameraZ);
-  if (viewUsable) {
-    RestoreCameraView(record.PivotRotationX, record.PivotRotationY,
-                      {record.CameraX, record.CameraY, record.CameraZ});
-  } else {
-    ResetCameraView();
-  }
-  SetFilterType(App.FilterType);
-  SelectBoxStyle(App.CurrentStyle);
-  // The old pictures are let go before the new ones load, so a picture edited meanwhile is read
-  // anew; a texture still used elsewhere stays loaded.
-  for (int slot = 0; slot < kCoverSlotCount; ++slot) ReleaseCoverTexture(slot);
-  for (CoverArt& cover : App.Covers) {
-    cover.Texture = cover.Path.empty() ? 0 : PrepareTexture(cover.Path);
-  }
-  ApplyCoverTextures();
+  showStyleControls(App.CurrentStyle);
   showOutputAndLightControls();
   tkSetState(kOptimizeCheck, App.OptimizeTextures != 0);
   SyncSettingsControls();
-  CloseProgressWindow();
 }
 
 void RenderImage() {
-  const std::string handOff = App.ProfileFolder + kHandOffFile;
+  const std::string handOff = App.ProfileFolder + kestrum::kHandOffFileName;
   if (WriteSessionRecord(handOff)) {
     // The renderer reports its own troubles; its exit status is not looked at.
     kestrum::sys::runProgramAndWait(App.StartupFolder + kRendererProgram, {}, App.StartupFolder);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "persist/session_record.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "state/app_state.h"
 #include "toolkit/toolkit.h"
 #include "ui/ids.h"
@@ -15,25 +15,6 @@
 #include "viewport/viewport.h"
 
 namespace {
-
-constexpr int kDefaultOutputWidth = 800;
-constexpr int kDefaultOutputHeight = 836;
-constexpr int kDefaultFilterType = 3;
-constexpr float kDefaultLightRange = 12.0f;
-constexpr int kDefaultAmbientLevel = 80;
-
-void setRenderDefaults() {
-  App.OutputPath.clear();
-  App.OutputWidth = kDefaultOutputWidth;
-  App.OutputHeight = kDefaultOutputHeight;
-  App.FilterType = kDefaultFilterType;
-  App.AntiAlias = 1;
-  App.Shadows = 1;
-  App.Background = 0;
-  App.LightAngle = 0;
-  App.LightRange = kDefaultLightRange;
-  App.AmbientLevel = kDefaultAmbientLevel;
-}
 
 void applyLightRig() {
   ApplyLightAngle();
@@ -113,7 +94,9 @@ void ClampOutputSize(int field) {
 
 void ApplyRenderDefaults() {
   App.RedrawFlag = 1;
-  setRenderDefaults();  // OptimizeTextures keeps its value
+  // Texture optimisation keeps its value.
+  kestrum::applySessionRecord(kestrum::newSessionRecord(), App,
+                              kestrum::RecordPart::SettingsButOptimize);
   showOutputAndLightControls();
   tkSetState(kFilterList, App.FilterType);
   tkSetState(kAntiAliasCheck, App.AntiAlias);
@@ -128,13 +111,11 @@ void ApplyRenderDefaults() {
 void NewSession() {
   App.RedrawFlag = 1;
   App.SessionPath.clear();
-  setRenderDefaults();
-  App.OptimizeTextures = 1;
+  // A new session is the new-session record applied like any opened one: settings, home view,
+  // default style, no covers.
+  ApplySessionToScene(kestrum::newSessionRecord(), SessionApplyOptions{});
   tkSetState(kOptimizeCheck, App.OptimizeTextures);
-  SelectBoxStyle(kDefaultBoxStyle);
-  ClearCoverSlots();
-  applyLightRig();
-  ResetCameraView();
+  showStyleControls(App.CurrentStyle);
   showCoverPaths();
   ApplyRenderDefaults();
   SyncSettingsControls();

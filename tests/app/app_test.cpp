@@ -18,7 +18,7 @@
 #include "app/app.h"
 #include "app/embedded_images.h"
 #include "engine/engine.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "toolkit/toolkit.h"

@@ -14,7 +14,7 @@
 
 #include "../ui/ui_fixture.h"
 #include "persist/session_record.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 
 namespace uitest {
 namespace {

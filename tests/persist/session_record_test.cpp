@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <string>
 
+#include <zlib.h>
+
+#include "engine/engine.h"
 #include "state/app_state.h"
 
 namespace fs = std::filesystem;
@@ -206,4 +212,162 @@ TEST(SessionRecord, CaptureTakesTheViewFromTheEngine) {
   EXPECT_EQ(r.Style, 7);
   EXPECT_EQ(r.CoverPaths[kSlotLeft], "left.png");
   EXPECT_EQ(r.LightRange, 15.0f);
+}
+
+// --- The trailing block ----------------------------------------------------------------------
+
+SessionRecord recordWithEntries() {
+  SessionRecord r = newSessionRecord();
+  r.CoverPaths[kSlotFront] = "/art/front.png";
+  EXPECT_TRUE(r.Entries.set("look", "studio"));
+  EXPECT_TRUE(r.Entries.set("size.note", "two\nlines, a \\ and a\rreturn"));
+  return r;
+}
+
+TEST(SessionBlock, ARecordWithoutEntriesIsTheFixedLayoutAlone) {
+  SessionRecord r = newSessionRecord();
+  r.CoverPaths[kSlotBack] = "b.png";
+  std::vector<uint8_t> bytes = encodeSessionRecord(r);
+  EXPECT_EQ(bytes.size(), kEmptySessionRecordSize + 5);
+  EXPECT_TRUE(decodeSessionRecord(bytes.data(), bytes.size()).Entries.empty());
+}
+
+TEST(SessionBlock, EntriesRoundTripAfterTheFixedFields) {
+  SessionRecord r = recordWithEntries();
+  std::vector<uint8_t> bytes = encodeSessionRecord(r);
+  SessionRecord plain = r;
+  plain.Entries = {};
+  std::vector<uint8_t> fixed = encodeSessionRecord(plain);
+  // A reader of the fixed layout finds every field where it always was.
+  ASSERT_GT(bytes.size(), fixed.size());
+  EXPECT_TRUE(std::equal(fixed.begin(), fixed.end(), bytes.begin()));
+  EXPECT_EQ(std::memcmp(bytes.data() + fixed.size(), kSessionBlockMarker, 8), 0);
+  SessionRecord back = decodeSessionRecord(bytes.data(), bytes.size());
+  EXPECT_EQ(back, r);
+  EXPECT_EQ(back.Entries.get("size.note"), "two\nlines, a \\ and a\rreturn");
+  EXPECT_EQ(back.Entries.entries().front().first, "look");  // the order is kept
+}
+
+TEST(SessionBlock, ADamagedBlockIsIgnoredAndTheRecordStillRead) {
+  SessionRecord r = recordWithEntries();
+  const std::vector<uint8_t> good = encodeSessionRecord(r);
+  SessionRecord plain = r;
+  plain.Entries = {};
+  const size_t start = encodeSessionRecord(plain).size();
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+  } cases[] = {
+      {"marker", [&](auto& b) { b[start + 1] = 'X'; }},
+      {"version", [&](auto& b) { b[start + 8] = 2; }},
+      {"length past the end", [&](auto& b) { b[start + 13] = 0x7F; }},
+      {"text changed", [&](auto& b) { b[start + 17] ^= 0x20; }},
+      {"checksum", [&](auto& b) { b.back() ^= 1; }},
+      {"cut short", [&](auto& b) { b.resize(b.size() - 2); }},
+      {"only the marker", [&](auto& b) { b.resize(start + 8); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = good;
+    c.damage(bytes);
+    SessionRecord back = decodeSessionRecord(bytes.data(), bytes.size());
+    EXPECT_TRUE(back.Entries.empty()) << c.name;
+    EXPECT_EQ(back.CoverPaths[kSlotFront], "/art/front.png") << c.name;
+    EXPECT_EQ(back.OptimizeTextures, 1) << c.name;
+  }
+}
+
+// A block whose text is well framed but holds a line the rules refuse is ignored whole.
+TEST(SessionBlock, BadLinesMakeTheBlockIgnored) {
+  auto blockWith = [](const std::string& text) {
+    std::vector<uint8_t> bytes = encodeSessionRecord(newSessionRecord());
+    bytes.insert(bytes.end(), kSessionBlockMarker, kSessionBlockMarker + 8);
+    auto putInt = [&](uint32_t v) {
+      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    putInt(kSessionBlockVersion);
+    putInt(static_cast<uint32_t>(text.size()));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    putInt(static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(text.data()),
+                                       static_cast<uInt>(text.size()))));
+    return decodeSessionRecord(bytes.data(), bytes.size()).Entries;
+  };
+  EXPECT_EQ(blockWith("look=studio\n").get("look"), "studio");  // the framing itself is right
+  for (const char* text : {"look=studio", "look\n", "Look=x\n", "=x\n", "a=1\na=2\n",
+                           "a=bad\\escape\n", "a=dangling\\\n", "a b=1\n"}) {
+    EXPECT_TRUE(blockWith(text).empty()) << text;
+  }
+}
+
+TEST(SessionBlock, NamesFollowTheRules) {
+  SessionEntries entries;
+  for (const char* good : {"look", "size.width-mm", "a_1"}) EXPECT_TRUE(entries.set(good, "v"));
+  for (const char* bad : {"", "Look", "a=b", "a b", "ä", std::string(65, 'a').c_str()}) {
+    EXPECT_FALSE(entries.set(bad, "v")) << bad;
+  }
+  EXPECT_TRUE(entries.set("look", "classic"));  // replaces in place
+  EXPECT_EQ(entries.entries().size(), 3u);
+  EXPECT_EQ(entries.get("look"), "classic");
+  entries.erase("look");
+  EXPECT_FALSE(entries.get("look").has_value());
+}
+
+TEST(SessionBlock, EntriesTheProgramDoesNotUseAreKeptForTheNextSave) {
+  SessionRecord opened = recordWithEntries();
+  AppState state;
+  applySessionRecord(opened, state);
+  SessionRecord saved = captureSessionRecord(state);
+  EXPECT_EQ(saved.Entries, opened.Entries);
+  // A new session forgets them.
+  applySessionRecord(newSessionRecord(), state);
+  EXPECT_TRUE(captureSessionRecord(state).Entries.empty());
+}
+
+// --- Applying a record to AppState ------------------------------------------------------------
+
+TEST(ApplySessionRecord, EachPartTakesItsFields) {
+  SessionRecord r = newSessionRecord();
+  r.Style = 9;
+  r.CoverPaths[kSlotTop] = "top.png";
+  r.OutputPath = "/out/shot.png";
+  r.OutputWidth = 640;
+  r.FilterType = 1;
+  r.Background = 1;
+  r.LightAngle = 90;
+  r.LightRange = 7.0f;
+  r.AmbientLevel = 30;
+  r.OptimizeTextures = 0;
+  struct Case {
+    RecordPart part;
+    bool optimize, session;
+  } cases[] = {{RecordPart::SettingsButOptimize, false, false},
+               {RecordPart::Settings, true, false},
+               {RecordPart::Session, true, true}};
+  for (const Case& c : cases) {
+    AppState state;
+    state.CurrentStyle = 3;
+    state.OptimizeTextures = 1;
+    state.Covers[kSlotTop].Path = "before.png";
+    applySessionRecord(r, state, c.part);
+    EXPECT_EQ(state.OutputPath, "/out/shot.png");
+    EXPECT_EQ(state.OutputWidth, 640);
+    EXPECT_EQ(state.FilterType, 1);
+    EXPECT_EQ(state.Background, 1);
+    EXPECT_EQ(state.LightAngle, 90);
+    EXPECT_EQ(state.LightRange, 7.0f);
+    EXPECT_EQ(state.AmbientLevel, 30);
+    EXPECT_EQ(state.OptimizeTextures, c.optimize ? 0 : 1);
+    EXPECT_EQ(state.CurrentStyle, c.session ? 9 : 3);
+    EXPECT_EQ(state.Covers[kSlotTop].Path, c.session ? "top.png" : "before.png");
+  }
+}
+
+TEST(ApplySessionRecord, KeepsTheStyleAndTheDefaultRangeForBadNumbers) {
+  SessionRecord r = newSessionRecord();
+  r.Style = 999;
+  r.LightRange = std::numeric_limits<float>::quiet_NaN();
+  AppState state;
+  state.CurrentStyle = 5;
+  applySessionRecord(r, state);
+  EXPECT_EQ(state.CurrentStyle, 5);
+  EXPECT_EQ(state.LightRange, newSessionRecord().LightRange);
 }

@@ -72,6 +72,27 @@ TEST(PathParts, SplitsOnEitherSeparator) {
   EXPECT_EQ(sys::withTrailingSeparator(""), "");
 }
 
+TEST(PathParts, OnlyASlashMakesAPathAbsolute) {
+  struct Case {
+    const char* folder;
+    const char* path;
+    bool absolute;
+    const char* resolved;
+  } cases[] = {
+      {"/s", "art/a.png", false, "/s/art/a.png"},
+      {"/s/", "a.png", false, "/s/a.png"},
+      {"/s", "/abs/a.png", true, "/abs/a.png"},
+      // A backslash is part of a Linux file name, not a root.
+      {"/s", "\\a.png", false, "/s/\\a.png"},
+      {"", "art/a.png", false, "art/a.png"},
+      {"/s", "", false, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sys::isAbsolutePath(c.path), c.absolute) << c.path;
+    EXPECT_EQ(sys::resolvePath(c.folder, c.path), c.resolved) << c.folder << " + " << c.path;
+  }
+}
+
 TEST(CurrentDirectory, ChangesAndRestores) {
   std::string before = sys::currentDirectory();
   ASSERT_FALSE(before.empty());

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "image/image.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "ui_fixture.h"
 
 namespace uitest {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "image/image.h"
+#include "persist/session_record.h"
+#include "shot/shot.h"
 #include "ui_fixture.h"
 
 namespace uitest {
@@ -110,6 +112,58 @@ TEST_F(Preview, PreviewAndFinalRendererAgree) {
     EXPECT_GT(coverage(*final, background), 0.05);
     double difference = meanAbsoluteDifference(preview, *final);
     std::printf("[ figures  ] %s: mean absolute difference %.3f of 255\n", c.name, difference);
+    EXPECT_LT(difference, 3.0);
+  }
+}
+
+// A session's relative cover path names the same file in the window and in kilnshot: first in
+// the start-up folder (the run folder), then beside the session file.
+TEST_F(Preview, RelativeCoverPathsFindTheSameFileInBothPrograms) {
+  if (tkEngineViewDriver() != kTkDriverSoftware && tkEngineViewDriver() != kTkDriverOpenGL)
+    GTEST_SKIP() << "no OpenGL context for the preview here";
+  fs::path folder = tmp / "sessions";
+  fs::create_directories(folder / "art");
+  fs::create_directories(folder / "bin");
+  writeBands(folder / "art" / "front.png", 0xFF1060F0u, 0xFF20D0FFu);
+  // A decoy beside the session: the run folder's own bin/front.png comes first.
+  writeBands(folder / "bin" / "front.png", 0xFF0000F0u, 0xFF00F000u);
+
+  struct Case {
+    const char* stored;
+    std::string found;  // what the window's slot holds after opening
+  };
+  const Case cases[] = {{"art/front.png", (folder / "art" / "front.png").string()},
+                        {"bin/front.png", "bin/front.png"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    kestrum::SessionRecord record = kestrum::newSessionRecord();
+    record.CoverPaths[kSlotFront] = c.stored;
+    record.OutputWidth = kPreviewWidth;
+    record.OutputHeight = kPreviewHeight;
+    record.AntiAlias = 0;
+    record.PivotRotationY = -40.0f;  // the front faces the camera
+    fs::path session = folder / "relative.ksm";
+    ASSERT_TRUE(kestrum::writeSessionFile(session.string(), record));
+
+    answers = {session.string()};
+    menu(kMenuOpen);
+    EXPECT_EQ(App.Covers[kSlotFront].Path, c.found);
+    EXPECT_NE(App.Covers[kSlotFront].Texture, 0);
+    DrawFrame();
+    int width = 0, height = 0;
+    std::vector<uint8_t> grabbed = tkGrabEngineView(&width, &height);
+    ASSERT_EQ(width, kPreviewWidth);
+    kestrum::Image preview = fromRgba(std::move(grabbed), width, height);
+
+    fs::path out = tmp / "relative.png";
+    int status = kestrum::sys::runProgramAndWait(std::string(KESTRUM_RUN_DIR) + "/kilnshot",
+                                                 {"-q", "-o", out.string(), session.string()},
+                                                 tmp.string());
+    ASSERT_EQ(status, 0);
+    auto final = kestrum::loadImage(out.string());
+    ASSERT_TRUE(final.has_value());
+    double difference = meanAbsoluteDifference(preview, *final);
+    std::printf("[ figures  ] %s: mean absolute difference %.3f of 255\n", c.stored, difference);
     EXPECT_LT(difference, 3.0);
   }
 }

@@ -5,7 +5,7 @@
 
 #include "engine/engine.h"
 #include "persist/session_record.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "ui_fixture.h"
 #include "viewport/viewport.h"
 

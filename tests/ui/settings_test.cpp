@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "engine/engine.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "ui_fixture.h"
 #include "viewport/viewport.h"
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "engine/engine.h"
-#include "scene/scene.h"
+#include "shot/shot.h"
 #include "ui_fixture.h"
 
 namespace uitest {

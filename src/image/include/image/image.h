@@ -101,4 +101,15 @@ void forgetWrittenPictures();
 // 1..kMaxImageSide give an empty picture.
 Image resampleArea(const Image& source, int width, int height);
 
+// Compositing. Straight alpha to premultiplied, in place, and back (a fully transparent pixel
+// comes back black).
+void premultiplyAlpha(Image& image);
+void unpremultiplyAlpha(Image& image);
+// Premultiplied `top` over premultiplied `bottom`, in place in `bottom`. Pictures of different
+// sizes are left as they are.
+void overPremultiplied(Image& bottom, const Image& top);
+// Straight-alpha `top` over straight-alpha `bottom`, in place in `bottom`; the result is straight
+// alpha. Pictures of different sizes are left as they are.
+void compositeOver(Image& bottom, const Image& top);
+
 }  // namespace kestrum

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
@@ -22,6 +23,10 @@ enum CoverSlot : int {
   kSlotBottom = 5,
   kCoverSlotCount = 6,
 };
+
+// The slots' names in lower case, in CoverSlot order (command-line and list spellings).
+inline constexpr std::array<const char*, kCoverSlotCount> kCoverSlotNames = {
+    "front", "back", "left", "right", "top", "bottom"};
 
 struct CoverArt {
   std::string Path;          // the user's picture; empty = none
@@ -45,7 +50,13 @@ struct MaterialEntry {
   std::string Layer0FileName;
 };
 
+inline constexpr int kBoxStyleCount = 20;
 inline constexpr int kModelTableSize = 22;  // 0 shadow model, 1..20 box styles, 21 never filled
+
+// True for the box styles 1..20.
+inline constexpr bool IsBoxStyle(int style) {
+  return style >= 1 && style <= kBoxStyleCount;
+}
 inline constexpr int kEmbeddedImageCount = 27;
 
 struct AppState {
@@ -104,6 +115,10 @@ struct AppState {
   // Textures the model files put on their meshes; they live as long as the models, so a cover
   // slot that happens to hold one never releases it.
   std::vector<EngineHandle> ModelTextures;
+
+  // Entries of the opened session's trailing block that this program does not use, kept as they
+  // were so that saving the session again does not lose them (name, value).
+  std::vector<std::pair<std::string, std::string>> KeptSessionEntries;
 
   // Mouse navigation
   int Tracking = 0;

@@ -28,6 +28,35 @@ std::string withTrailingSeparator(std::string folder);
 std::string_view fileNamePart(std::string_view path);
 // Everything up to and including the last "/" or "\" (empty when it has neither).
 std::string_view folderPart(std::string_view path);
+// True when `path` starts at the root ("/"). A leading "\" is an ordinary file-name character
+// here, so "\name" is relative.
+bool isAbsolutePath(std::string_view path);
+// `path` taken relative to `folder`: absolute or empty paths, and any path when `folder` is empty,
+// come back unchanged; otherwise the folder (with a separator added) followed by the path.
+std::string resolvePath(const std::string& folder, const std::string& path);
+// `path` made absolute against the working directory (unchanged when already absolute or empty).
+std::string absolutePath(const std::string& path);
+
+// Makes a folder the working directory for the life of the object and restores the one that was
+// current before on every way out.
+class WorkingDirectoryGuard {
+ public:
+  WorkingDirectoryGuard() : saved_(currentDirectory()) {}
+  ~WorkingDirectoryGuard() {
+    if (!saved_.empty()) setCurrentDirectory(saved_);
+  }
+  WorkingDirectoryGuard(const WorkingDirectoryGuard&) = delete;
+  WorkingDirectoryGuard& operator=(const WorkingDirectoryGuard&) = delete;
+
+  // Refuses when the present folder cannot be read back, since it could not be restored.
+  bool enter(const std::string& folder) {
+    if (folder.empty()) return true;
+    return !saved_.empty() && setCurrentDirectory(folder);
+  }
+
+ private:
+  std::string saved_;
+};
 
 struct DisplaySize {
   int width = 0;

@@ -23,6 +23,8 @@ const char* BoxStyleInformation(int style);
 
 // --- Cover art ---------------------------------------------------------------------------------
 void ChooseCoverImage(int slot);  // a CoverSlot
+// The cover slot whose ">>" button `control` is; -1 for any other control.
+int CoverSlotOfButton(int control);
 void ClearCoverSlots();
 void ReloadCoverTextures();
 // ApplyCoverTextures is in scene/scene.h.

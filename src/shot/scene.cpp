@@ -1,4 +1,4 @@
-#include "scene/scene.h"
+#include "shot/shot.h"
 
 #include <algorithm>
 #include <cctype>
@@ -20,10 +20,6 @@ std::string ShadowTextureFile(int style) {
   char name[32];
   std::snprintf(name, sizeof name, "bin/shad%02d.png", style);
   return name;
-}
-
-bool IsBoxStyle(int style) {
-  return style >= 1 && style <= kBoxStyleCount;
 }
 
 int CoverSlotOfTextureName(std::string_view name) {

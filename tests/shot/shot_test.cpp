@@ -1,4 +1,4 @@
-#include "scene/scene.h"
+#include "shot/shot.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "a3d_writer.h"
 #include "image/image.h"
+#include "persist/session_record.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "texture/texture.h"
@@ -236,4 +237,84 @@ TEST_F(Scene, FrameShowsTheShadowOnlyOnWhiteWithShadowsOn) {
     EXPECT_EQ(PrepareFrame(), c.clear);
     EXPECT_EQ(iNodeVisible(App.ModelTable[0]), c.shadowVisible);
   }
+}
+
+// --- Sessions applied to the scene -------------------------------------------------------------
+
+TEST_F(Scene, CoverFilesAreFoundInTheStartupFolderThenBesideTheSession) {
+  fs::path sessions = root / "sessions";
+  fs::create_directories(sessions / "art");
+  fs::create_directories(sessions / "bin");
+  for (const fs::path& p : {sessions / "art" / "a.png", sessions / "bin" / "front.png"}) {
+    ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(4, 4), p.string()));
+  }
+  const std::string startup = root.string() + "/", beside = sessions.string() + "/";
+  struct Case {
+    std::string path, sessionFolder, found;
+  } cases[] = {
+      {"", beside, ""},
+      {"/no/such/a.png", beside, "/no/such/a.png"},
+      {"bin/front.png", beside, "bin/front.png"},  // the start-up folder comes first
+      {"art/a.png", beside, beside + "art/a.png"},
+      {"art/a.png", "", "art/a.png"},        // no session folder to look in
+      {"art/none.png", beside, "art/none.png"},  // found nowhere: kept as it is
+      {"\\art/a.png", beside, "\\art/a.png"},    // a backslash does not make a path absolute
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LocateCoverFile(c.path, startup, c.sessionFolder), c.found)
+        << c.path << " with session folder " << c.sessionFolder;
+  }
+}
+
+TEST_F(Scene, AnUnknownStyleIsKeptOrRefusedAsAsked) {
+  App.StartupFolder = root.string() + "/";
+  ShowBoxStyleModel(4);
+  kestrum::SessionRecord record = kestrum::newSessionRecord();
+  record.Style = 21;
+  record.LightAngle = 77;
+
+  SessionApplyOptions kilnshot;
+  kilnshot.refuseUnknownStyle = true;
+  std::string error;
+  EXPECT_FALSE(ApplySessionToScene(record, kilnshot, &error));
+  EXPECT_NE(error.find("21"), std::string::npos) << error;
+  EXPECT_NE(App.LightAngle, 77) << "a refused session changes nothing";
+
+  EXPECT_TRUE(ApplySessionToScene(record, SessionApplyOptions{}));
+  EXPECT_EQ(App.CurrentStyle, 4);
+  EXPECT_TRUE(iNodeVisible(App.ModelTable[4]));
+  EXPECT_EQ(App.LightAngle, 77);
+}
+
+TEST_F(Scene, CoversAreReadAgainOrKeptAsAsked) {
+  App.StartupFolder = root.string() + "/";
+  fs::path sessions = root / "sessions";
+  fs::create_directories(sessions);
+  ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(8, 8, 0xFF0000FFu),
+                                 (sessions / "cover.png").string()));
+  kestrum::SessionRecord record = kestrum::newSessionRecord();
+  record.CoverPaths[kSlotFront] = "cover.png";
+  record.CoverPaths[kSlotBack] = "missing.png";
+  std::vector<std::string> failed;
+  SessionApplyOptions options;
+  options.sessionFolder = sessions.string();
+  options.coverFailed = [&](int slot, const std::string& path, const std::string&) {
+    failed.push_back(std::to_string(slot) + " " + path);
+  };
+
+  ASSERT_TRUE(ApplySessionToScene(record, options));
+  EXPECT_EQ(App.Covers[kSlotFront].Path, (sessions / "cover.png").string());
+  const EngineHandle first = App.Covers[kSlotFront].Texture;
+  EXPECT_NE(first, 0);
+  EXPECT_EQ(failed, std::vector<std::string>{"1 missing.png"});
+  EXPECT_EQ(App.Covers[kSlotBack].Texture, 0);
+
+  options.readCoversAgain = false;
+  ASSERT_TRUE(ApplySessionToScene(record, options));
+  EXPECT_EQ(App.Covers[kSlotFront].Texture, first) << "kept: the same path is not read again";
+
+  options.readCoversAgain = true;
+  ASSERT_TRUE(ApplySessionToScene(record, options));
+  EXPECT_NE(App.Covers[kSlotFront].Texture, 0);
+  EXPECT_NE(App.Covers[kSlotFront].Texture, first) << "read again from its file";
 }
