@@ -28,7 +28,8 @@ constexpr float kStartAspect = 0.96f;
 OutputLimits OutputLimitsForDisplay(int displayWidth, int displayHeight) {
   // A display whose size is unknown (0) puts no limit below the largest picture the renderer
   // makes; a tiny one still leaves a size of at least one pixel.
-  if (displayWidth <= 0 || displayHeight <= 0) return {kestrum::kMaxImageSide, kestrum::kMaxImageSide};
+  if (displayWidth <= 0 || displayHeight <= 0)
+    return {kestrum::kMaxImageSide, kestrum::kMaxImageSide};
   return {std::max(1, displayWidth - 8), std::max(1, displayHeight - 32)};
 }
 

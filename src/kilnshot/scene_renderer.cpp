@@ -101,9 +101,8 @@ std::string SceneRenderer::rendererName() const {
   return impl_->offscreen->rendererName();
 }
 
-std::optional<Image> SceneRenderer::render(const SessionRecord& r,
-                                           const std::string& sessionFolder, std::string* error,
-                                           const ShotOptions& shot) {
+std::optional<Image> SceneRenderer::render(const SessionRecord& r, const std::string& sessionFolder,
+                                           std::string* error, const ShotOptions& shot) {
   std::string problem = checkRenderRecord(r);
   if (!problem.empty()) {
     if (error) *error = problem;

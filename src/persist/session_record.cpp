@@ -129,7 +129,8 @@ bool unescapeValue(std::string_view text, std::string* out) {
 void putEntries(Writer& w, const SessionEntries& entries) {
   if (entries.empty()) return;
   std::string text;
-  for (const auto& [name, value] : entries.entries()) text += name + "=" + escapeValue(value) + "\n";
+  for (const auto& [name, value] : entries.entries())
+    text += name + "=" + escapeValue(value) + "\n";
   w.putBytes(kSessionBlockMarker, sizeof kSessionBlockMarker);
   w.putInt(kSessionBlockVersion);
   w.putInt(static_cast<int32_t>(text.size()));

@@ -141,7 +141,8 @@ void buildBoxStylesPage() {
   tkFrame(kStyleFrame, 3, 272, 346, 92);
   tkLabel(kStyleInfoLabel, 11, 288, 330, 68, "");
   for (int style = 1; style <= 20; ++style)
-    AddBalloonTip(kFirstStyleButton + style - 1, kBoxStyleTexts[style - 1].Text, kBoxStyleTexts[style - 1].Title, 0);
+    AddBalloonTip(kFirstStyleButton + style - 1, kBoxStyleTexts[style - 1].Text,
+                  kBoxStyleTexts[style - 1].Title, 0);
 }
 
 void buildCoverArtPage() {

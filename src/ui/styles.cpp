@@ -39,8 +39,8 @@ const char* BoxStyleInformation(int style) {
   static const std::array<std::string, kBoxStyleCount> labels = [] {
     std::array<std::string, kBoxStyleCount> texts;
     for (int s = 1; s <= kBoxStyleCount; ++s) {
-      std::string text = std::string(kBoxStyleTexts[s - 1].Title) + " - " +
-                         kBoxStyleTexts[s - 1].Text;
+      std::string text =
+          std::string(kBoxStyleTexts[s - 1].Title) + " - " + kBoxStyleTexts[s - 1].Text;
       if (s == kStyleLabelWithoutFullStop) text.pop_back();
       texts[s - 1] = text;
     }

@@ -287,8 +287,8 @@ TEST(SessionBlock, BadLinesMakeTheBlockIgnored) {
     putInt(kSessionBlockVersion);
     putInt(static_cast<uint32_t>(text.size()));
     bytes.insert(bytes.end(), text.begin(), text.end());
-    putInt(static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(text.data()),
-                                       static_cast<uInt>(text.size()))));
+    putInt(static_cast<uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()))));
     return decodeSessionRecord(bytes.data(), bytes.size()).Entries;
   };
   EXPECT_EQ(blockWith("look=studio\n").get("look"), "studio");  // the framing itself is right

@@ -256,7 +256,7 @@ TEST_F(Scene, CoverFilesAreFoundInTheStartupFolderThenBesideTheSession) {
       {"/no/such/a.png", beside, "/no/such/a.png"},
       {"bin/front.png", beside, "bin/front.png"},  // the start-up folder comes first
       {"art/a.png", beside, beside + "art/a.png"},
-      {"art/a.png", "", "art/a.png"},        // no session folder to look in
+      {"art/a.png", "", "art/a.png"},            // no session folder to look in
       {"art/none.png", beside, "art/none.png"},  // found nowhere: kept as it is
       {"\\art/a.png", beside, "\\art/a.png"},    // a backslash does not make a path absolute
   };
@@ -290,8 +290,8 @@ TEST_F(Scene, CoversAreReadAgainOrKeptAsAsked) {
   App.StartupFolder = root.string() + "/";
   fs::path sessions = root / "sessions";
   fs::create_directories(sessions);
-  ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(8, 8, 0xFF0000FFu),
-                                 (sessions / "cover.png").string()));
+  ASSERT_TRUE(
+      kestrum::saveImage(kestrum::makeImage(8, 8, 0xFF0000FFu), (sessions / "cover.png").string()));
   kestrum::SessionRecord record = kestrum::newSessionRecord();
   record.CoverPaths[kSlotFront] = "cover.png";
   record.CoverPaths[kSlotBack] = "missing.png";

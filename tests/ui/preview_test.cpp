@@ -156,9 +156,9 @@ TEST_F(Preview, RelativeCoverPathsFindTheSameFileInBothPrograms) {
     kestrum::Image preview = fromRgba(std::move(grabbed), width, height);
 
     fs::path out = tmp / "relative.png";
-    int status = kestrum::sys::runProgramAndWait(std::string(KESTRUM_RUN_DIR) + "/kilnshot",
-                                                 {"-q", "-o", out.string(), session.string()},
-                                                 tmp.string());
+    int status =
+        kestrum::sys::runProgramAndWait(std::string(KESTRUM_RUN_DIR) + "/kilnshot",
+                                        {"-q", "-o", out.string(), session.string()}, tmp.string());
     ASSERT_EQ(status, 0);
     auto final = kestrum::loadImage(out.string());
     ASSERT_TRUE(final.has_value());
