@@ -18,7 +18,9 @@
 #include "app/app.h"
 #include "app/embedded_images.h"
 #include "engine/engine.h"
+#include "engine_queries.h"
 #include "shot/shot.h"
+#include "scratch_folder.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "toolkit/toolkit.h"
@@ -32,35 +34,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string testFolder(const std::string& name) {
-  fs::path folder = fs::path(KESTRUM_TEST_TMP) / "app" / name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder.string() + "/";
-}
+using kestrum::test::expectNear;
+using kestrum::test::freshFolderPrefix;
+using kestrum::test::positionOf;
+using kestrum::test::rotationOf;
+
+// Camera placements read back from the engine agree to this.
+constexpr float kPlacementTolerance = 1e-3f;
 
 // A small PNG written through the toolkit-free image module is not needed: the stock covers in
 // bin/ are real pictures the cover dialogs can hand back.
 std::string stockPicture(const char* name) {
   return std::string(KESTRUM_RUN_DIR) + "/bin/" + name;
-}
-
-EngineVec3 rotationOf(EngineHandle node) {
-  EngineVec3 r;
-  iNodeRotation(node, &r);
-  return r;
-}
-
-EngineVec3 positionOf(EngineHandle node) {
-  EngineVec3 p;
-  iNodePositionP(node, &p);
-  return p;
-}
-
-void expectNear(const EngineVec3& actual, const EngineVec3& expected, float tolerance = 1e-3f) {
-  EXPECT_NEAR(actual.x, expected.x, tolerance);
-  EXPECT_NEAR(actual.y, expected.y, tolerance);
-  EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
 
 int visibleStyleCount() {
@@ -457,14 +442,14 @@ TEST_F(Application, AboutShowsNameBlankLineAndNotice) {
 }
 
 TEST_F(Application, HelpWithoutManualDoesNothing) {
-  App.StartupFolder = testFolder("no_manual");
+  App.StartupFolder = freshFolderPrefix("no_manual");
   EXPECT_TRUE(menu(kMenuHelp));
   EXPECT_TRUE(control(kToolHelp));
   EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Application, SaveAndOpenThroughMenuAndToolbar) {
-  std::string folder = testFolder("sessions");
+  std::string folder = freshFolderPrefix("sessions");
   dialogAnswer = folder + "first.ksm";
   SelectBoxStyle(5);
   EXPECT_TRUE(control(kToolSave));  // no name yet: asks for one
@@ -580,7 +565,7 @@ TEST_F(Application, SizeFieldsAreHeldToTheDisplay) {
 }
 
 TEST_F(Application, OutputButtonAsksForTheImageFile) {
-  dialogAnswer = testFolder("output") + "shot.png";
+  dialogAnswer = freshFolderPrefix("output") + "shot.png";
   control(kOutputPathButton);
   ASSERT_EQ(dialogs.size(), 1u);
   EXPECT_EQ(dialogs[0].kind, TkFileDialogKind::Save);
@@ -590,8 +575,8 @@ TEST_F(Application, OutputButtonAsksForTheImageFile) {
 
 TEST_F(Application, BothRenderButtonsHandTheSceneToTheRenderer) {
   // A stand-in renderer in a start-up folder of its own records each hand-off it was given.
-  std::string startup = testFolder("render_startup");
-  std::string profile = testFolder("render_profile");
+  std::string startup = freshFolderPrefix("render_startup");
+  std::string profile = freshFolderPrefix("render_profile");
   {
     std::ofstream script(startup + "kilnshot");
     script << "#!/bin/sh\ncat '" << profile << "kestrum.tmp' >> '" << startup
@@ -645,18 +630,18 @@ TEST_F(Application, PresetListAndSetCameraPlaceTheView) {
     tkSetState(kPresetList, index);
     ASSERT_TRUE(control(kPresetList));
     const CameraPreset& preset = CameraPresetTable[index];
-    expectNear(rotationOf(App.CameraPivot), {preset.X, preset.Y, 0});
-    expectNear(positionOf(App.Camera), kCameraHomePosition);
+    expectNear(rotationOf(App.CameraPivot), {preset.X, preset.Y, 0}, kPlacementTolerance);
+    expectNear(positionOf(App.Camera), kCameraHomePosition, kPlacementTolerance);
     EXPECT_EQ(App.LastPreset, index);
   }
   // Choosing the entry already chosen changes nothing; Set Camera applies it again.
   iMoveNode(App.Camera, 0, 0, 0.5f);
   EngineVec3 zoomed = positionOf(App.Camera);
   control(kPresetList);
-  expectNear(positionOf(App.Camera), zoomed);
+  expectNear(positionOf(App.Camera), zoomed, kPlacementTolerance);
   control(kSetCameraButton);
-  expectNear(positionOf(App.Camera), kCameraHomePosition);
-  expectNear(rotationOf(App.CameraPivot), {-35, 0, 0});
+  expectNear(positionOf(App.Camera), kCameraHomePosition, kPlacementTolerance);
+  expectNear(rotationOf(App.CameraPivot), {-35, 0, 0}, kPlacementTolerance);
 }
 
 // --- Ending the loop
@@ -789,7 +774,7 @@ TEST_P(Drag, TurnsOrZoomsByThePointersMotion) {
   ASSERT_TRUE(pass({TkEventKind::Input}));  // the press: tracking starts, nothing turns
   EXPECT_EQ(App.Tracking, 1);
   EXPECT_EQ(App.PollEvents, 1);
-  expectNear(rotationOf(App.CameraPivot), {0, 0, 0});
+  expectNear(rotationOf(App.CameraPivot), {0, 0, 0}, kPlacementTolerance);
   pointer.moveTo(150 + c.dx, 200 + c.dy);
   ASSERT_TRUE(MainLoopPass());  // polling: no event needed
   EXPECT_EQ(tkCursorOf(kViewContainer), c.cursor);
@@ -799,12 +784,12 @@ TEST_P(Drag, TurnsOrZoomsByThePointersMotion) {
   EXPECT_EQ(tkCursorOf(kViewContainer), TkCursor::Cross);
   EXPECT_GE(tkEngineViewFrameCount(), frames + 2) << "each step of a drag is drawn";
 
-  expectNear(rotationOf(App.CameraPivot), c.pivot);
+  expectNear(rotationOf(App.CameraPivot), c.pivot, kPlacementTolerance);
   EngineVec3 now = positionOf(App.Camera);
   // The camera looks down by 35 degrees: its own z axis is (0, -sin 35, cos 35) under the pivot.
   const float s = std::sin(35.0f * 3.14159265f / 180.0f),
               co = std::cos(35.0f * 3.14159265f / 180.0f);
-  expectNear(now, {home.x, home.y - c.zoom * s, home.z + c.zoom * co});
+  expectNear(now, {home.x, home.y - c.zoom * s, home.z + c.zoom * co}, kPlacementTolerance);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -832,7 +817,7 @@ TEST_F(Drag, AfterFrameHoverAPressOnlyClearsTheFlag) {
   MainLoopPass();  // tracking starts here, from the pointer's position now
   pointer.moveTo(150, 230);
   MainLoopPass();
-  expectNear(rotationOf(App.CameraPivot), {5, 0, 0});
+  expectNear(rotationOf(App.CameraPivot), {5, 0, 0}, kPlacementTolerance);
 }
 
 // --- Drawing

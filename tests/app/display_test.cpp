@@ -5,14 +5,12 @@
 #include <array>
 #include <cstdio>
 #include <iterator>
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "image/image.h"
-
-namespace fs = std::filesystem;
+#include "scratch_folder.h"
 
 namespace {
 
@@ -49,9 +47,7 @@ Box windowArea(const kestrum::Image& screen) {
 }  // namespace
 
 TEST(Program, StartsAndDrawsThePreview) {
-  std::string folder = std::string(KESTRUM_TEST_TMP) + "/app_display/";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const std::string folder = kestrum::test::freshFolderPrefix("app_display");
   const std::string shot = folder + "screen.png";
   const std::string command =
       std::string(KESTRUM_XVFB_RUN) + " -a -s '-screen 0 1280x1024x24' sh -c 'cd \"" +

@@ -13,6 +13,8 @@
 #include "engine/engine.h"
 #include "engine/offscreen.h"
 #include "image/image.h"
+#include "engine_queries.h"
+#include "headless_gl.h"
 
 namespace {
 
@@ -98,18 +100,10 @@ void showPlainly(EngineHandle mesh) {
   iEmissiveColorNode(mesh, 0xFFFFFFFFu);
 }
 
-class RenderTest : public ::testing::Test {
+class RenderTest : public kestrum::test::HeadlessGlTest {
  protected:
-  static void SetUpTestSuite() {
-    renderer_ = kestrum::OffscreenRenderer::create(&createError_).release();
-  }
-  static void TearDownTestSuite() {
-    delete renderer_;
-    renderer_ = nullptr;
-  }
-
   void SetUp() override {
-    ASSERT_NE(renderer_, nullptr) << "no headless OpenGL context: " << createError_;
+    ASSERT_NO_FATAL_FAILURE(HeadlessGlTest::SetUp());
     iInitEngine();
     iFlagCreationTexture(kTextureMipmaps | kTextureQuality, true);
     iFlagCreationTexture(kTextureKeepSize, false);
@@ -119,7 +113,7 @@ class RenderTest : public ::testing::Test {
 
   Image render(int width, int height, kestrum::OffscreenOptions options = {}) {
     std::string error;
-    std::optional<Image> image = renderer_->render(width, height, options, &error);
+    std::optional<Image> image = renderer().render(width, height, options, &error);
     EXPECT_TRUE(image.has_value()) << error;
     if (!image) return kestrum::makeImage(width, height);
     EXPECT_EQ(image->width, width);
@@ -134,13 +128,8 @@ class RenderTest : public ::testing::Test {
     return o;
   }
 
-  static kestrum::OffscreenRenderer* renderer_;
-  static std::string createError_;
   EngineHandle camera_ = 0;
 };
-
-kestrum::OffscreenRenderer* RenderTest::renderer_ = nullptr;
-std::string RenderTest::createError_;
 
 constexpr uint32_t kBlue = 0xFFFF0000u;
 constexpr uint32_t kRed = 0xFF0000FFu;
@@ -165,7 +154,7 @@ TEST_F(RenderTest, LitRedQuadIsRedInTheMiddleAndClearColourAround) {
   EXPECT_GT(meanColour(image, 0.5 - half + 0.03, 0.5, 0.5 - half + 0.05, 0.52).r, 200);
   EXPECT_EQ(meanColour(image, 0.5 - half - 0.05, 0.5, 0.5 - half - 0.03, 0.52).b, 255);
   EXPECT_FALSE(iRendererName().empty());
-  EXPECT_EQ(iRendererName(), renderer_->rendererName());
+  EXPECT_EQ(iRendererName(), renderer().rendererName());
 }
 
 TEST_F(RenderTest, UnlitMeshIsDarkWithoutLightAndFlatWithLightingOff) {
@@ -219,10 +208,7 @@ TEST_F(RenderTest, TextureAppearsUprightAndNotMirrored) {
 TEST_F(RenderTest, NonPowerOfTwoTextureIsScaledUpAndDrawnTheSame) {
   const uint32_t yellow = 0xFF00FFFFu;
   const EngineHandle texture = iAddTexture("six", quadrants(6, kRed, kGreen, kBlue, yellow));
-  int w = 0, h = 0;
-  iTextureSize(texture, &w, &h);
-  EXPECT_EQ(w, 8);
-  EXPECT_EQ(h, 8);
+  EXPECT_EQ(kestrum::test::textureSizeOf(texture), (kestrum::test::PixelSize{8, 8}));
   const EngineHandle quad = addQuad(2, 2, 5);
   iMaterialTextureNode(quad, texture, 0);
   const Image image = render(64, 64, clearTo(kBlack));
@@ -540,17 +526,17 @@ TEST_F(RenderTest, TransparentOptionKeepsBackgroundAlphaAndStraightEdges) {
 }
 
 TEST_F(RenderTest, SizesOutsideTheRangeAreRefusedWithAReason) {
-  for (auto [w, h] : {std::pair{0, 10}, {10, 0}, {-5, 5}, {renderer_->maxSize() + 1, 4}}) {
+  for (auto [w, h] : {std::pair{0, 10}, {10, 0}, {-5, 5}, {renderer().maxSize() + 1, 4}}) {
     std::string error;
-    EXPECT_FALSE(renderer_->render(w, h, {}, &error).has_value());
+    EXPECT_FALSE(renderer().render(w, h, {}, &error).has_value());
     EXPECT_NE(error.find("outside"), std::string::npos) << error;
   }
-  EXPECT_GE(renderer_->maxSize(), 4096);
-  EXPECT_LE(renderer_->maxSize(), 16384);
+  EXPECT_GE(renderer().maxSize(), 4096);
+  EXPECT_LE(renderer().maxSize(), 16384);
 }
 
 TEST_F(RenderTest, DrawsIntoTheFramebufferItIsGivenAndPresents) {
-  ASSERT_TRUE(renderer_->makeCurrent());
+  ASSERT_TRUE(renderer().makeCurrent());
   GLuint fbo = 0, colour = 0;
   glGenFramebuffers(1, &fbo);
   glGenRenderbuffers(1, &colour);

@@ -10,8 +10,12 @@
 
 #include "engine/engine.h"
 #include "image/image.h"
+#include "engine_queries.h"
+#include "scratch_folder.h"
 
 namespace {
+
+using namespace kestrum::test;
 
 using Matrix = std::array<float, 16>;
 
@@ -25,32 +29,8 @@ EngineVec3 columnOf(const Matrix& m, int col) {
   return {m[col * 4], m[col * 4 + 1], m[col * 4 + 2]};
 }
 
-void expectNear(EngineVec3 actual, EngineVec3 expected, float tolerance = 1e-4f) {
-  EXPECT_NEAR(actual.x, expected.x, tolerance);
-  EXPECT_NEAR(actual.y, expected.y, tolerance);
-  EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
 void expectMatrixNear(const Matrix& a, const Matrix& b, float tolerance) {
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(a[i], b[i], tolerance) << "element " << i;
-}
-
-EngineVec3 rotationOf(EngineHandle node) {
-  EngineVec3 v;
-  iNodeRotation(node, &v);
-  return v;
-}
-
-EngineVec3 positionOf(EngineHandle node) {
-  EngineVec3 v;
-  iNodePositionP(node, &v);
-  return v;
-}
-
-EngineVec3 absolutePositionOf(EngineHandle node) {
-  EngineVec3 v;
-  iNodeAbsolutePosition(node, &v);
-  return v;
 }
 
 const float kDeg = 3.14159265f / 180.0f;
@@ -368,12 +348,12 @@ struct Snapshot {
 struct Witness {
   EngineHandle pivot, camera, light, mesh, texture, image;
   EngineHandle freedTexture, freedImage;
+  std::filesystem::path folder;  // the test's own, for the picture files
 };
 
-// An engine image, made through a picture file.
-EngineHandle makeEngineImage(const std::string& name) {
-  const std::string path = std::string(KESTRUM_TEST_TMP) + "/scene/" + name;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+// An engine image, made through a picture file in `folder`.
+EngineHandle makeEngineImage(const std::filesystem::path& folder, const std::string& name) {
+  const std::string path = (folder / name).string();
   EXPECT_TRUE(kestrum::saveImage(kestrum::makeImage(3, 2, 0xFF00FF00u), path));
   const EngineHandle image = iLoadImage(path);
   EXPECT_NE(image, 0) << iLastLoadError();
@@ -382,6 +362,7 @@ EngineHandle makeEngineImage(const std::string& name) {
 
 Witness buildWitness() {
   Witness w{};
+  w.folder = freshTestFolder();
   w.pivot = iCreatePivot(0);
   iPositionNode(w.pivot, 1, 2, 3);
   iRotateNode(w.pivot, 10, 20, 30);
@@ -394,10 +375,10 @@ Witness buildWitness() {
   iAddFaceMesh(w.mesh, 0, 0, 0, 0);
   w.texture = iAddTexture("witness.png", kestrum::makeImage(4, 4, 0xFF0000FFu));
   iMaterialTextureNode(w.mesh, w.texture, 0);
-  w.image = makeEngineImage("witness.png");
+  w.image = makeEngineImage(w.folder, "witness.png");
   w.freedTexture = iAddTexture("freed.png", kestrum::makeImage(2, 2));
   iFreeTexture(w.freedTexture);
-  w.freedImage = makeEngineImage("freed.png");
+  w.freedImage = makeEngineImage(w.folder, "freed.png");
   iFreeImage(w.freedImage);
   return w;
 }
@@ -497,8 +478,8 @@ const BadCall kBadCalls[] = {
      [](const Witness&, EngineHandle bad) { iFreeTexture(bad); }},
     {"FreeImage", Needs::Image, false, [](const Witness&, EngineHandle bad) { iFreeImage(bad); }},
     {"SaveImage", Needs::Image, false,
-     [](const Witness&, EngineHandle bad) {
-       EXPECT_FALSE(iSaveImage(bad, std::string(KESTRUM_TEST_TMP) + "/scene/never.png", 0));
+     [](const Witness& w, EngineHandle bad) {
+       EXPECT_FALSE(iSaveImage(bad, (w.folder / "never.png").string(), 0));
      }},
 };
 
@@ -563,30 +544,19 @@ TEST_F(SceneTest, GettersOnBadHandlesGiveZeros) {
     EXPECT_EQ(iMeshVertices(bad, 0), nullptr);
     EXPECT_EQ(iMeshIndices(bad, 0), nullptr);
   }
+  // The sizes start at -1 x -1, so each call must write its zeros.
   for (EngineHandle bad : badHandlesFor(Needs::Texture, w)) {
-    int width = -1, height = -1;
-    iTextureOriginalSize(bad, &width, &height);
-    EXPECT_EQ(width, 0);
-    EXPECT_EQ(height, 0);
-    iTextureSize(bad, &width, &height);
-    EXPECT_EQ(width, 0);
-    EXPECT_EQ(height, 0);
+    EXPECT_EQ(originalSizeOf(bad), (PixelSize{0, 0}));
+    EXPECT_EQ(textureSizeOf(bad), (PixelSize{0, 0}));
     EXPECT_EQ(iTextureName(bad), "");
   }
-  for (EngineHandle bad : badHandlesFor(Needs::Image, w)) {
-    int width = -1, height = -1;
-    iImageDimension(bad, &width, &height);
-    EXPECT_EQ(width, 0);
-    EXPECT_EQ(height, 0);
-  }
+  for (EngineHandle bad : badHandlesFor(Needs::Image, w))
+    EXPECT_EQ(imageSizeOf(bad), (PixelSize{0, 0}));
   // Null out-pointers are tolerated.
   iNodePositionP(w.pivot, nullptr);
   iTextureOriginalSize(w.texture, nullptr, nullptr);
   iImageDimension(w.image, nullptr, nullptr);
-  int width = 0, height = 0;
-  iImageDimension(w.image, &width, &height);
-  EXPECT_EQ(width, 3);
-  EXPECT_EQ(height, 2);
+  EXPECT_EQ(imageSizeOf(w.image), (PixelSize{3, 2}));
 }
 
 }  // namespace

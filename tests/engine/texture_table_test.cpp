@@ -7,8 +7,13 @@
 
 #include "engine/engine.h"
 #include "image/image.h"
+#include "engine_queries.h"
+#include "file_bytes.h"
+#include "scratch_folder.h"
 
 namespace {
+
+using namespace kestrum::test;
 
 class TextureTableTest : public ::testing::Test {
  protected:
@@ -16,8 +21,7 @@ class TextureTableTest : public ::testing::Test {
     iInitEngine();
     iFlagCreationTexture(kTextureKeepSize, false);
     iFlagCreationTexture(kTextureMipmaps | kTextureQuality, true);
-    dir_ = std::string(KESTRUM_TEST_TMP) + "/texture_table";
-    std::filesystem::create_directories(dir_);
+    dir_ = freshTestFolder().string();
   }
   std::string dir_;
 };
@@ -75,13 +79,8 @@ TEST_P(MadeSize, OriginalSizeIsThePicturesAndMadeSizeFollowsTheFlags) {
   kestrum::Image picture = kestrum::makeImage(c.width, c.height, 0xFF3366CCu);
   const EngineHandle t = iAddTexture("picture", picture);
   ASSERT_NE(t, 0);
-  int w = 0, h = 0;
-  iTextureOriginalSize(t, &w, &h);
-  EXPECT_EQ(w, c.width);
-  EXPECT_EQ(h, c.height);
-  iTextureSize(t, &w, &h);
-  EXPECT_EQ(w, c.madeWidth);
-  EXPECT_EQ(h, c.madeHeight);
+  EXPECT_EQ(originalSizeOf(t), (PixelSize{c.width, c.height}));
+  EXPECT_EQ(textureSizeOf(t), (PixelSize{c.madeWidth, c.madeHeight}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -99,13 +98,8 @@ TEST_F(TextureTableTest, LoadTextureReadsTheFileOnceAndKeepsItsSize) {
   EXPECT_EQ(iFindTexture(path), t);
   EXPECT_EQ(iLoadTexture(path), t);  // same path: the same texture
   EXPECT_EQ(iTextureCount(), 1);
-  int w = 0, h = 0;
-  iTextureOriginalSize(t, &w, &h);
-  EXPECT_EQ(w, 600);
-  EXPECT_EQ(h, 400);
-  iTextureSize(t, &w, &h);
-  EXPECT_EQ(w, 1024);
-  EXPECT_EQ(h, 512);
+  EXPECT_EQ(originalSizeOf(t), (PixelSize{600, 400}));
+  EXPECT_EQ(textureSizeOf(t), (PixelSize{1024, 512}));
 }
 
 TEST_F(TextureTableTest, MissingOrBrokenFileGivesZeroAndAReason) {
@@ -132,10 +126,7 @@ TEST_F(TextureTableTest, ImagesLoadMeasureSaveAndFree) {
   ASSERT_TRUE(kestrum::saveImage(picture, path));
   const EngineHandle image = iLoadImage(path);
   ASSERT_NE(image, 0) << iLastLoadError();
-  int w = 0, h = 0;
-  iImageDimension(image, &w, &h);
-  EXPECT_EQ(w, 5);
-  EXPECT_EQ(h, 3);
+  EXPECT_EQ(imageSizeOf(image), (PixelSize{5, 3}));
 
   const std::string copy = dir_ + "/temp_image_5x3.png";
   ASSERT_TRUE(iSaveImage(image, copy, 0));
@@ -146,19 +137,8 @@ TEST_F(TextureTableTest, ImagesLoadMeasureSaveAndFree) {
   EXPECT_FALSE(iSaveImage(image, dir_ + "/no/such/folder/x.png", 0));
 
   iFreeImage(image);
-  iImageDimension(image, &w, &h);
-  EXPECT_EQ(w, 0);
+  EXPECT_EQ(imageSizeOf(image).width, 0);
   EXPECT_FALSE(iSaveImage(image, copy, 0));
-}
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  int c;
-  while ((c = std::fgetc(f)) != EOF) bytes.push_back(uint8_t(c));
-  std::fclose(f);
-  return bytes;
 }
 
 TEST_F(TextureTableTest, ImageLoadedAfterATextureOfTheSameFileFollowsChangesToTheFile) {
@@ -167,16 +147,11 @@ TEST_F(TextureTableTest, ImageLoadedAfterATextureOfTheSameFileFollowsChangesToTh
   ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(6, 4, 0xFF0000FFu), path));
   ASSERT_NE(iLoadTexture(path), 0);
   const EngineHandle first = iLoadImage(path);
-  int w = 0, h = 0;
-  iImageDimension(first, &w, &h);
-  EXPECT_EQ(w, 6);
-  EXPECT_EQ(h, 4);
+  EXPECT_EQ(imageSizeOf(first), (PixelSize{6, 4}));
   // The file is replaced while the texture stays loaded: a new image shows the new file.
   ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(5, 7, 0xFF00FF00u), path));
   const EngineHandle second = iLoadImage(path);
-  iImageDimension(second, &w, &h);
-  EXPECT_EQ(w, 5);
-  EXPECT_EQ(h, 7);
+  EXPECT_EQ(imageSizeOf(second), (PixelSize{5, 7}));
   const std::string copy = dir_ + "/changing_copy.png";
   ASSERT_TRUE(iSaveImage(second, copy, 0));
   std::optional<kestrum::Image> back = kestrum::loadImage(copy);

@@ -19,11 +19,8 @@
 namespace uitest {
 namespace {
 
-void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
+using kestrum::test::fileText;
+using kestrum::test::writeBytes;
 
 void appendChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
   auto be32 = [&png](uint32_t v) {
@@ -49,18 +46,7 @@ std::vector<uint8_t> pngClaiming(uint32_t width, uint32_t height) {
   return png;
 }
 
-class BadInput : public UiTest {
- protected:
-  void expectSlotShows(int slot, EngineHandle texture) {
-    int faces = 0;
-    for (const TextureBinding& binding : App.TextureBindings) {
-      if (CoverSlotOfTextureName(binding.Name) != slot) continue;
-      ++faces;
-      EXPECT_EQ(iNodeMaterial(binding.Node).textures[0], texture) << binding.Name;
-    }
-    EXPECT_GT(faces, 0);
-  }
-};
+class BadInput : public UiTest {};
 
 struct BadCover {
   const char* name;
@@ -232,8 +218,7 @@ TEST_F(BadInput, KilnshotRefusesHostileSessions) {
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::ifstream said(tmp / "said.txt");
-    std::string text((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+    const std::string text = fileText(tmp / "said.txt");
     EXPECT_NE(text.find("kilnshot: "), std::string::npos) << text.substr(0, 300);
     EXPECT_FALSE(fs::exists(tmp / "shot.png"));
   }

@@ -16,22 +16,20 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "image/image.h"
 #include "persist/session_record.h"
+#include "scratch_folder.h"
 #include "system/system.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<uint8_t> fileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kestrum::test::fileBytes;
 
 std::vector<std::string> folderListing(const fs::path& folder) {
   std::vector<std::string> names;
@@ -117,12 +115,7 @@ int tryWrite(const Writer& writer, const std::string& path) {
 class FileWrite : public ::testing::TestWithParam<Writer> {
  protected:
   void SetUp() override {
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    folder = fs::path(KESTRUM_TEST_TMP) / "file_write" / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    folder = kestrum::test::freshTestFolder();
     path = folder / GetParam().fileName;
     std::ofstream(path, std::ios::binary) << "the user's earlier file";
     before = fileBytes(path);

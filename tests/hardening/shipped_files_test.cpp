@@ -7,11 +7,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "image/image.h"
 #include "model/model.h"
 #include "persist/session_record.h"
@@ -19,6 +18,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using kestrum::test::fileBytes;
 
 enum class Kind { Model, Picture, Session };
 
@@ -29,11 +30,6 @@ struct ShippedFile {
 
 void PrintTo(const ShippedFile& file, std::ostream* out) {
   *out << file.path.string();
-}
-
-std::vector<uint8_t> fileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 uint64_t mix(uint64_t hash, uint64_t value) {

@@ -3,14 +3,16 @@
 
 #include <filesystem>
 
+#include "file_bytes.h"
 #include "fixtures.h"
 #include "image/image.h"
+#include "scratch_folder.h"
 
 namespace kestrum {
 namespace {
 
 TEST(ImageFiles, SaveByEndingAndLoadBack) {
-  const std::string folder = test::scratchFolder("save_by_ending");
+  const std::string folder = test::freshFolderPrefix("save_by_ending");
   struct Case {
     const char* name;
     bool alpha;
@@ -30,7 +32,7 @@ TEST(ImageFiles, SaveByEndingAndLoadBack) {
     const std::string path = folder + c.name;
     std::string error;
     ASSERT_TRUE(saveImage(source, path, {}, &error)) << error;
-    const auto bytes = test::readAll(path);
+    const auto bytes = test::fileBytes(path);
     EXPECT_EQ(detectImageFormat(bytes.data(), bytes.size()), c.stored);
     const auto loaded = loadImage(path, &error);
     ASSERT_TRUE(loaded) << error;
@@ -44,16 +46,16 @@ TEST(ImageFiles, SaveByEndingAndLoadBack) {
 }
 
 TEST(ImageFiles, ExplicitFormatWinsOverTheEnding) {
-  const std::string path = test::scratchFolder("explicit_format") + "picture.png";
+  const std::string path = test::freshFolderPrefix("explicit_format") + "picture.png";
   SaveOptions options;
   options.format = ImageFormat::Bmp;
   ASSERT_TRUE(saveImage(test::patternImage(3, 3, false), path, options));
-  const auto bytes = test::readAll(path);
+  const auto bytes = test::fileBytes(path);
   EXPECT_EQ(detectImageFormat(bytes.data(), bytes.size()), ImageFormat::Bmp);
 }
 
 TEST(ImageFiles, SaveOptionsReachTheEncoders) {
-  const std::string folder = test::scratchFolder("save_options");
+  const std::string folder = test::freshFolderPrefix("save_options");
   const Image source = test::patternImage(64, 64, false);
   SaveOptions low, high;
   low.jpegQuality = 10;
@@ -64,19 +66,21 @@ TEST(ImageFiles, SaveOptionsReachTheEncoders) {
   ASSERT_TRUE(saveImage(source, folder + "high.jpg", high));
   ASSERT_TRUE(saveImage(source, folder + "low.png", low));
   ASSERT_TRUE(saveImage(source, folder + "high.png", high));
-  EXPECT_LT(test::readAll(folder + "low.jpg").size(), test::readAll(folder + "high.jpg").size());
-  EXPECT_GT(test::readAll(folder + "low.png").size(), test::readAll(folder + "high.png").size());
+  EXPECT_LT(test::fileBytes(folder + "low.jpg").size(),
+            test::fileBytes(folder + "high.jpg").size());
+  EXPECT_GT(test::fileBytes(folder + "low.png").size(),
+            test::fileBytes(folder + "high.png").size());
 }
 
 TEST(ImageFiles, FailedSaveKeepsTheEarlierFile) {
-  const std::string folder = test::scratchFolder("failed_save");
+  const std::string folder = test::freshFolderPrefix("failed_save");
   const std::string path = folder + "keep.png";
   ASSERT_TRUE(saveImage(test::patternImage(4, 4, false), path));
-  const auto before = test::readAll(path);
+  const auto before = test::fileBytes(path);
   std::string error;
   EXPECT_FALSE(saveImage(Image{}, path, {}, &error));
   EXPECT_NE(error.find("empty"), std::string::npos) << error;
-  EXPECT_EQ(test::readAll(path), before);
+  EXPECT_EQ(test::fileBytes(path), before);
   // Nothing else was left in the folder.
   size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -91,12 +95,12 @@ TEST(ImageFiles, FailedSaveKeepsTheEarlierFile) {
 }
 
 TEST(ImageFiles, LoadFailuresHaveReasons) {
-  const std::string folder = test::scratchFolder("load_failures");
+  const std::string folder = test::freshFolderPrefix("load_failures");
   std::string error;
   EXPECT_FALSE(loadImage(folder + "nothing-here.png", &error));
   EXPECT_FALSE(error.empty());
 
-  test::writeAll(folder + "notes.png", {'n', 'o', 't', 'e', 's'});
+  test::writeBytes(folder + "notes.png", {'n', 'o', 't', 'e', 's'});
   error.clear();
   EXPECT_FALSE(loadImage(folder + "notes.png", &error));
   EXPECT_NE(error.find("not a PNG, JPEG or BMP"), std::string::npos) << error;
@@ -107,11 +111,11 @@ TEST(ImageFiles, LoadFailuresHaveReasons) {
 }
 
 TEST(ImageFiles, ReadImageSizeReadsHeadersOnly) {
-  const std::string folder = test::scratchFolder("read_size");
+  const std::string folder = test::freshFolderPrefix("read_size");
   // A PNG whose header is sound but whose pixels are missing still has a size.
   auto png = *encodePng(test::patternImage(300, 20, false));
   png.resize(40);
-  test::writeAll(folder + "cut.png", png);
+  test::writeBytes(folder + "cut.png", png);
   int w = 0, h = 0;
   std::string error;
   ASSERT_TRUE(readImageSize(folder + "cut.png", &w, &h, &error)) << error;
@@ -127,7 +131,7 @@ TEST(ImageFiles, ReadImageSizeReadsHeadersOnly) {
   }
   padded.insert(padded.end(), {0, 0, 0});  // stray bytes, which libjpeg skips too
   padded.insert(padded.end(), jpeg.begin() + 2, jpeg.end());
-  test::writeAll(folder + "meta.jpg", padded);
+  test::writeBytes(folder + "meta.jpg", padded);
   ASSERT_TRUE(readImageSize(folder + "meta.jpg", &w, &h, &error)) << error;
   EXPECT_EQ(w, 33);
   EXPECT_EQ(h, 44);
@@ -152,7 +156,7 @@ TEST(ImageFiles, ReadImageSizeReadsHeadersOnly) {
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);
-    test::writeAll(folder + f.name, f.bytes);
+    test::writeBytes(folder + f.name, f.bytes);
     error.clear();
     EXPECT_FALSE(readImageSize(folder + f.name, &w, &h, &error));
     EXPECT_NE(error.find(f.reason), std::string::npos) << error;

@@ -6,8 +6,6 @@
 
 #include <csetjmp>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace kestrum::test {
@@ -207,23 +205,6 @@ std::vector<uint8_t> padRows(const std::vector<std::vector<uint8_t>>& rows) {
     out.insert(out.end(), (4 - row.size() % 4) % 4, 0);
   }
   return out;
-}
-
-std::string scratchFolder(const std::string& name) {
-  const std::filesystem::path folder = std::filesystem::path(KESTRUM_TEST_TMP) / "image" / name;
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder.string() + "/";
-}
-
-std::vector<uint8_t> readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 }  // namespace kestrum::test

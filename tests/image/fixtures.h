@@ -74,10 +74,4 @@ std::vector<uint8_t> writeBmp(const BmpSpec& spec);
 // Pixel rows for BMP files: each row padded to a multiple of four bytes.
 std::vector<uint8_t> padRows(const std::vector<std::vector<uint8_t>>& rows);
 
-// A folder of its own under the test scratch folder, emptied first.
-std::string scratchFolder(const std::string& name);
-
-std::vector<uint8_t> readAll(const std::string& path);
-void writeAll(const std::string& path, const std::vector<uint8_t>& bytes);
-
 }  // namespace kestrum::test

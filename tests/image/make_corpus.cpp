@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "file_bytes.h"
 #include "fixtures.h"
 #include "image/image.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 void save(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes) {
   std::filesystem::create_directories(folder);
-  test::writeAll(folder + "/" + name, bytes);
+  test::writeBytes(folder + "/" + name, bytes);
   std::printf("%s/%s (%zu bytes)\n", folder.c_str(), name.c_str(), bytes.size());
 }
 

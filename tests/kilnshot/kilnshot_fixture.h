@@ -6,23 +6,27 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "image/image.h"
 #include "persist/session_record.h"
+#include "scratch_folder.h"
 #include "system/system.h"
+
+// A new session at a small size, quick to render.
+inline kestrum::SessionRecord smallSession() {
+  kestrum::SessionRecord r = kestrum::newSessionRecord();
+  r.OutputWidth = 200;
+  r.OutputHeight = 209;
+  return r;
+}
 
 class KilnshotRun : public ::testing::Test {
  protected:
-  // `prefix` keeps the folders of fixtures with tests of the same name apart.
-  explicit KilnshotRun(std::string prefix = {}) : prefix_(std::move(prefix)) {}
-
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = std::filesystem::path(KESTRUM_TEST_TMP) / (prefix_ + info->name());
-    std::filesystem::remove_all(dir);
+    dir = kestrum::test::freshTestFolder();
     std::filesystem::create_directories(dir / "home");
     oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     setenv("HOME", (dir / "home").c_str(), 1);
@@ -37,8 +41,7 @@ class KilnshotRun : public ::testing::Test {
     shArgs.insert(shArgs.end(), args.begin(), args.end());
     setenv("KILN_ERR", (dir / "stderr.txt").c_str(), 1);
     int status = kestrum::sys::runProgramAndWait("/bin/sh", shArgs, runDir);
-    std::ifstream in(dir / "stderr.txt");
-    printed.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    printed = kestrum::test::fileText(dir / "stderr.txt");
     return status;
   }
   std::string save(const kestrum::SessionRecord& r, const std::string& name) {
@@ -55,7 +58,4 @@ class KilnshotRun : public ::testing::Test {
   std::filesystem::path dir;
   std::string oldHome;
   std::string printed;
-
- private:
-  std::string prefix_;
 };

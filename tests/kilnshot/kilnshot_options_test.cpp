@@ -23,18 +23,8 @@ using namespace kestrum;
 
 namespace {
 
-// A new session at a small size, quick to render.
-SessionRecord freshSession() {
-  SessionRecord r = newSessionRecord();
-  r.OutputWidth = 200;
-  r.OutputHeight = 209;
-  return r;
-}
-
 class KilnshotOptions : public KilnshotRun {
  protected:
-  KilnshotOptions() : KilnshotRun("options_") {}
-
   // Renders `r` with `args` to `name` and loads the picture.
   Image shot(const SessionRecord& r, std::vector<std::string> args, const std::string& name) {
     std::string session = save(r, name + ".ksm");
@@ -116,7 +106,7 @@ int lowestContent(const Image& im, int x) {
 }  // namespace
 
 TEST_F(KilnshotOptions, TransparentShotOverWhiteAndBlackMatchesTheOpaqueRenders) {
-  SessionRecord r = freshSession();
+  SessionRecord r = smallSession();
   r.CoverPaths[0] = gradientCover("cover.png", 0xFF2080E0u, 0xFF10C0F0u);
   Image clear = shot(r, {"--transparent"}, "clear.png");
   Image white = shot(r, {}, "white.png");
@@ -154,7 +144,7 @@ TEST_F(KilnshotOptions, TransparentShotOverWhiteAndBlackMatchesTheOpaqueRenders)
 }
 
 TEST_F(KilnshotOptions, ReflectionMirrorsTheFrontCoverBelowTheModel) {
-  SessionRecord r = freshSession();
+  SessionRecord r = smallSession();
   r.Shadows = 0;
   r.OutputWidth = 200;
   r.OutputHeight = 300;
@@ -229,7 +219,7 @@ TEST_F(KilnshotOptions, EachOverrideActsAsTheSessionChangedTheSameWay) {
        {"--cover", "FRONT=" + red},
        [](SessionRecord& r, const std::string& path) { r.CoverPaths[0] = path; }},
   };
-  SessionRecord base = freshSession();
+  SessionRecord base = smallSession();
   base.PivotRotationY = 25;
   base.CameraZ = -6.0f;  // a stored zoom that a preset puts back home
   Image plain = shot(base, {}, "plain.png");
@@ -260,7 +250,7 @@ TEST_F(KilnshotOptions, EachOverrideActsAsTheSessionChangedTheSameWay) {
 }
 
 TEST_F(KilnshotOptions, FormatWinsOverTheNameAndAdjustsTheEnding) {
-  SessionRecord r = freshSession();
+  SessionRecord r = smallSession();
   r.OutputPath = (dir / "stored.png").string();
   std::string session = save(r, "s.ksm");
   struct Case {
@@ -287,7 +277,7 @@ TEST_F(KilnshotOptions, FormatWinsOverTheNameAndAdjustsTheEnding) {
 }
 
 TEST_F(KilnshotOptions, TurntableWritesNumberedFramesThatTurnFromTheStoredView) {
-  SessionRecord r = freshSession();
+  SessionRecord r = smallSession();
   r.OutputWidth = 120;
   r.OutputHeight = 90;
   Image plain = shot(r, {}, "spin.png");
@@ -318,7 +308,7 @@ TEST_F(KilnshotOptions, TurntableWritesNumberedFramesThatTurnFromTheStoredView) 
 }
 
 TEST_F(KilnshotOptions, BadValuesAreRefusedWithStatusTwoAndNothingIsWritten) {
-  SessionRecord r = freshSession();
+  SessionRecord r = smallSession();
   r.OutputPath = (dir / "out.png").string();
   std::string session = save(r, "s.ksm");
   struct Case {
@@ -361,9 +351,7 @@ TEST_F(KilnshotOptions, BadValuesAreRefusedWithStatusTwoAndNothingIsWritten) {
 }
 
 TEST(ShotWriter, WritesInOrderAndReportsFailures) {
-  fs::path dir = fs::path(KESTRUM_TEST_TMP) / "shot_writer";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = test::freshTestFolder();
   std::vector<std::string> done;
   std::vector<std::string> failures;
   {

@@ -18,11 +18,9 @@ using namespace kestrum;
 
 namespace {
 
-// A new session at a small size, quick to render.
+// A small session without anti-aliasing: these tests look at colours and places, not edges.
 SessionRecord freshSession() {
-  SessionRecord r = newSessionRecord();
-  r.OutputWidth = 200;
-  r.OutputHeight = 209;
+  SessionRecord r = smallSession();
   r.AntiAlias = 0;
   return r;
 }

@@ -12,6 +12,7 @@
 #include "engine/engine.h"
 #include "image/image.h"
 #include "model/model.h"
+#include "scratch_folder.h"
 #include "state/app_state.h"
 #include "system/system.h"
 
@@ -29,12 +30,7 @@ class ModelTest : public testing::Test {
     iInitEngine();
     App = AppState{};
     App.OptimizeTextures = 1;
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    dir_ = fs::path(KESTRUM_TEST_TMP) / "model" / name;
-    fs::remove_all(dir_);
+    dir_ = test::freshTestFolder();
     fs::create_directories(dir_ / "sub");
     startDir_ = sys::currentDirectory();
     for (const char* picture : {"front.png", "back.png", "detail.png", "env.png", "sub/side.png"})

@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "engine/engine.h"
+#include "scratch_folder.h"
 #include "state/app_state.h"
 
 namespace fs = std::filesystem;
@@ -21,12 +22,8 @@ using namespace kestrum;
 
 namespace {
 
-SessionRecord freshSession() {
-  return newSessionRecord();
-}
-
 SessionRecord fullSession() {
-  SessionRecord r = freshSession();
+  SessionRecord r = newSessionRecord();
   r.PivotRotationX = -12.5f;
   r.PivotRotationY = 217.0f;
   r.CameraX = 0.25f;
@@ -47,17 +44,10 @@ SessionRecord fullSession() {
   return r;
 }
 
-fs::path freshFolder(const std::string& name) {
-  fs::path dir = fs::path(KESTRUM_TEST_TMP) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
 }  // namespace
 
 TEST(SessionRecord, FreshSessionIs78BytesWithSevenEmptyLines) {
-  std::vector<uint8_t> bytes = encodeSessionRecord(freshSession());
+  std::vector<uint8_t> bytes = encodeSessionRecord(newSessionRecord());
   ASSERT_EQ(bytes.size(), kEmptySessionRecordSize);
   for (int line = 0; line < 7; ++line) {
     EXPECT_EQ(bytes[24 + 2 * line], '\r');
@@ -140,7 +130,7 @@ TEST(SessionRecord, ShortFilesReadMissingFieldsAsZero) {
 }
 
 TEST(SessionRecord, FileReadAndAtomicWrite) {
-  fs::path dir = freshFolder("files");
+  fs::path dir = test::freshFolder("files");
   std::string path = (dir / "work.ksm").string();
   ASSERT_TRUE(writeSessionFile(path, fullSession()));
   SessionRecord back;
@@ -150,7 +140,7 @@ TEST(SessionRecord, FileReadAndAtomicWrite) {
   // A failed write (the target is a folder) leaves the folder's neighbour, the old file, intact.
   std::string error;
   fs::create_directories(dir / "taken.ksm");
-  EXPECT_FALSE(writeSessionFile((dir / "taken.ksm").string(), freshSession(), &error));
+  EXPECT_FALSE(writeSessionFile((dir / "taken.ksm").string(), newSessionRecord(), &error));
   EXPECT_FALSE(error.empty());
   ASSERT_TRUE(readSessionFile(path, &back));
   EXPECT_EQ(back, fullSession());

@@ -9,6 +9,8 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "scratch_folder.h"
+
 namespace releasetest {
 
 namespace fs = std::filesystem;
@@ -35,9 +37,7 @@ inline std::string quoted(const fs::path& path) {
 
 // A fresh folder of the test's own, with the build installed under prefix/.
 inline fs::path installIntoFreshPrefix(const std::string& name) {
-  fs::path folder = fs::path(KESTRUM_TEST_TMP) / name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = kestrum::test::freshFolder(name);
   Result install = run(std::string("'") + KESTRUM_CMAKE + "' --install '" + KESTRUM_BUILD_DIR +
                        "' --prefix " + quoted(folder / "prefix"));
   EXPECT_EQ(install.status, 0) << install.output;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "a3d_writer.h"
+#include "scratch_folder.h"
 #include "image/image.h"
 #include "persist/session_record.h"
 #include "state/app_state.h"
@@ -33,8 +34,7 @@ class Scene : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Each test runs in its own process, possibly beside the others: one folder per process.
-    root = fs::path(KESTRUM_TEST_TMP) / ("scene_run_" + std::to_string(getpid()));
-    fs::remove_all(root);
+    root = kestrum::test::freshFolder("scene_run_" + std::to_string(getpid()));
     fs::create_directories(root / "bin");
     auto picture = [](const fs::path& p, uint32_t colour, int size = 16) {
       ASSERT_TRUE(kestrum::saveImage(kestrum::makeImage(size, size, colour), p.string()));

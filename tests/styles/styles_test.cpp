@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
@@ -16,7 +15,9 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "file_bytes.h"
 #include "model/model.h"
+#include "scratch_folder.h"
 #include "state/app_state.h"
 #include "manual.h"
 #include "pictures.h"
@@ -25,6 +26,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using kestrum::test::fileBytes;
 
 const char* const kCoverNames[6] = {"front.png", "back.png", "left.png",
                                     "right.png", "top.png",  "bottom.png"};
@@ -61,11 +64,6 @@ const std::string& generated() {
   return dir;
 }
 
-std::vector<uint8_t> readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 // Everything of a model file the tests look at.
 struct ParsedModel : kestrum::A3DVisitor {
   std::vector<kestrum::A3DMaterial> materials;
@@ -93,7 +91,7 @@ struct ParsedModel : kestrum::A3DVisitor {
 
 ParsedModel parse(const fs::path& path) {
   ParsedModel model;
-  std::vector<uint8_t> bytes = readFile(path);
+  std::vector<uint8_t> bytes = fileBytes(path);
   std::string error;
   EXPECT_TRUE(kestrum::readA3D(bytes.data(), bytes.size(), model, &error)) << path << error;
   return model;
@@ -292,9 +290,9 @@ TEST(ShadowPictures, DarkUnderTheModelWhiteAround) {
 }
 
 TEST(Generator, SecondRunWritesTheSameBytes) {
-  fs::create_directories(KESTRUM_TEST_TMP);
-  const std::string first = std::string(KESTRUM_TEST_TMP) + "/styles_a";
-  const std::string second = std::string(KESTRUM_TEST_TMP) + "/styles_b";
+  const fs::path folder = kestrum::test::freshTestFolder();
+  const std::string first = (folder / "a").string();
+  const std::string second = (folder / "b").string();
   ASSERT_EQ(runBoxgen(first), "");
   ASSERT_EQ(runBoxgen(second), "");
   std::vector<fs::path> files;
@@ -306,7 +304,7 @@ TEST(Generator, SecondRunWritesTheSameBytes) {
   EXPECT_EQ(files.size(), others);
   EXPECT_GE(files.size(), 21u + 20u + 6u + 1u);
   for (const auto& f : files) {
-    EXPECT_EQ(readFile(fs::path(first) / f), readFile(fs::path(second) / f)) << f;
+    EXPECT_EQ(fileBytes(fs::path(first) / f), fileBytes(fs::path(second) / f)) << f;
   }
 }
 

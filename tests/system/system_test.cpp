@@ -7,23 +7,16 @@
 #include <fstream>
 #include <string>
 
+#include "file_bytes.h"
+#include "scratch_folder.h"
+
 namespace fs = std::filesystem;
 using namespace kestrum;
 
 namespace {
 
-// A fresh, empty folder for one test.
-fs::path freshFolder(const std::string& name) {
-  fs::path dir = fs::path(KESTRUM_TEST_TMP) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::fileText;
+using test::freshFolder;
 
 // Sets an environment variable for the life of the object.
 struct ScopedEnv {
@@ -159,7 +152,7 @@ TEST(WriteFileAtomic, ReplacesTheFileWhole) {
   std::ofstream(target) << "old contents";
   std::string text = "new contents";
   ASSERT_TRUE(sys::writeFileAtomic(target.string(), text.data(), text.size()));
-  EXPECT_EQ(slurp(target), "new contents");
+  EXPECT_EQ(fileText(target), "new contents");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1)
       << "no temporary file may remain";
 }
@@ -176,7 +169,7 @@ TEST(WriteFileAtomic, FailureKeepsWhatWasThere) {
   fs::create_directories(dir / "taken");
   std::ofstream(dir / "taken" / "keep") << "keep";
   EXPECT_FALSE(sys::writeFileAtomic((dir / "taken").string(), text.data(), text.size(), &error));
-  EXPECT_EQ(slurp(dir / "taken" / "keep"), "keep");
+  EXPECT_EQ(fileText(dir / "taken" / "keep"), "keep");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1)
       << "the temporary file must be removed";
 }
@@ -185,7 +178,7 @@ TEST(RunProgram, WaitsAndGivesTheExitStatus) {
   fs::path dir = freshFolder("run");
   EXPECT_EQ(sys::runProgramAndWait("/bin/sh", {"-c", "exit 3"}), 3);
   EXPECT_EQ(sys::runProgramAndWait("sh", {"-c", "pwd > where.txt"}, dir.string()), 0);
-  EXPECT_EQ(fs::path(slurp(dir / "where.txt").substr(0, slurp(dir / "where.txt").size() - 1)),
+  EXPECT_EQ(fs::path(fileText(dir / "where.txt").substr(0, fileText(dir / "where.txt").size() - 1)),
             fs::canonical(dir));
   std::string before = sys::currentDirectory();
   std::string error;

@@ -9,18 +9,16 @@
 #include "engine/engine.h"
 #include "image/image.h"
 #include "system/system.h"
+#include "engine_queries.h"
+#include "file_bytes.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 using namespace kestrum;
 
 namespace {
 
-std::string freshFolder(const std::string& name) {
-  fs::path dir = fs::path(KESTRUM_TEST_TMP) / "fast_path" / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string() + "/";
-}
+using namespace kestrum::test;
 
 // A picture whose every byte differs from its neighbours, so a misplaced byte shows.
 Image pattern(int width, int height, bool alpha) {
@@ -38,12 +36,8 @@ Image pattern(int width, int height, bool alpha) {
   return image;
 }
 
-std::vector<uint8_t> bytesOf(const std::string& path) {
-  return sys::readFile(path).value_or(std::vector<uint8_t>{});
-}
-
 TEST(StoredPng, DecodesToThePicture) {
-  const std::string dir = freshFolder("stored_png");
+  const std::string dir = freshFolderPrefix("stored_png");
   struct Case {
     int width, height;
     bool alpha;
@@ -57,7 +51,7 @@ TEST(StoredPng, DecodesToThePicture) {
     const std::string path = dir + "p.png";
     std::string error;
     ASSERT_TRUE(writeStoredPng(image, path, &error)) << error;
-    std::vector<uint8_t> bytes = bytesOf(path);
+    std::vector<uint8_t> bytes = fileBytes(path);
     std::optional<Image> back = decodePng(bytes.data(), bytes.size(), &error);
     ASSERT_TRUE(back) << error;
     EXPECT_EQ(back->width, c.width);
@@ -68,7 +62,7 @@ TEST(StoredPng, DecodesToThePicture) {
 }
 
 TEST(StoredPng, FailsCleanlyWithoutAFolderOrAPicture) {
-  const std::string dir = freshFolder("stored_png_fail");
+  const std::string dir = freshFolderPrefix("stored_png_fail");
   std::string error;
   EXPECT_FALSE(writeStoredPng(pattern(4, 4, false), dir + "missing/p.png", &error));
   EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
@@ -77,7 +71,7 @@ TEST(StoredPng, FailsCleanlyWithoutAFolderOrAPicture) {
 }
 
 TEST(WrittenPictureMemo, NextLoadTakesItOnceAndOnlyWhileTheFileIsUnchanged) {
-  const std::string dir = freshFolder("memo");
+  const std::string dir = freshFolderPrefix("memo");
   const std::string path = dir + "kept.png";
   Image real = pattern(6, 4, false);
   ASSERT_TRUE(saveImage(real, path));
@@ -106,28 +100,22 @@ TEST(WrittenPictureMemo, NextLoadTakesItOnceAndOnlyWhileTheFileIsUnchanged) {
 }
 
 TEST(EngineFastPaths, TextureScaledOnlyWhenDrawnReportsItsMadeSize) {
-  const std::string dir = freshFolder("made_size");
+  const std::string dir = freshFolderPrefix("made_size");
   iInitEngine();
   ASSERT_TRUE(saveImage(pattern(600, 400, false), dir + "p.png"));
   iFlagCreationTexture(kTextureKeepSize, false);
   EngineHandle scaled = iLoadTexture(dir + "p.png");
   iFlagCreationTexture(kTextureKeepSize, true);
   EngineHandle kept = iAddTexture("kept", pattern(600, 400, false));
-  int w = 0, h = 0;
-  iTextureSize(scaled, &w, &h);
-  EXPECT_EQ(w, 1024);
-  EXPECT_EQ(h, 512);
-  iTextureOriginalSize(scaled, &w, &h);
-  EXPECT_EQ(w, 600);
-  EXPECT_EQ(h, 400);
-  iTextureSize(kept, &w, &h);
-  EXPECT_EQ(w, 600);
+  EXPECT_EQ(textureSizeOf(scaled), (PixelSize{1024, 512}));
+  EXPECT_EQ(originalSizeOf(scaled), (PixelSize{600, 400}));
+  EXPECT_EQ(textureSizeOf(kept).width, 600);
   iFlagCreationTexture(kTextureKeepSize, false);
   iInitEngine();
 }
 
 TEST(EngineFastPaths, ImageOfAFreshTextureFileHasTheDecodedPixels) {
-  const std::string dir = freshFolder("image_reuse");
+  const std::string dir = freshFolderPrefix("image_reuse");
   iInitEngine();
   Image picture = pattern(30, 20, true);
   const std::string path = dir + "p.png";
@@ -152,16 +140,16 @@ TEST(EngineFastPaths, ImageOfAFreshTextureFileHasTheDecodedPixels) {
 }
 
 TEST(EngineFastPaths, SavingInTheSourceFormatCopiesTheSourceFile) {
-  const std::string dir = freshFolder("verbatim");
+  const std::string dir = freshFolderPrefix("verbatim");
   iInitEngine();
   const std::string jpeg = dir + "photo.jpg";
   ASSERT_TRUE(saveImage(pattern(40, 30, false), jpeg));
   EngineHandle image = iLoadImage(jpeg);
   ASSERT_TRUE(iSaveImage(image, dir + "temp_photo.jpg", 0));
-  EXPECT_EQ(bytesOf(dir + "temp_photo.jpg"), bytesOf(jpeg));
+  EXPECT_EQ(fileBytes(dir + "temp_photo.jpg"), fileBytes(jpeg));
   // Freed after the save, its pixels serve the next load of the copy: the same pixels a decode
   // of the copy gives.
-  std::optional<Image> decoded = decodeImage(bytesOf(jpeg).data(), bytesOf(jpeg).size());
+  std::optional<Image> decoded = decodeImage(fileBytes(jpeg).data(), fileBytes(jpeg).size());
   iFreeImage(image);
   std::optional<Image> loaded = loadImage(dir + "temp_photo.jpg");
   ASSERT_TRUE(decoded && loaded);
@@ -169,7 +157,7 @@ TEST(EngineFastPaths, SavingInTheSourceFormatCopiesTheSourceFile) {
   // A PNG name for a JPEG source is encoded as PNG.
   image = iLoadImage(jpeg);
   ASSERT_TRUE(iSaveImage(image, dir + "as.png", 0));
-  std::vector<uint8_t> png = bytesOf(dir + "as.png");
+  std::vector<uint8_t> png = fileBytes(dir + "as.png");
   EXPECT_EQ(detectImageFormat(png.data(), png.size()), ImageFormat::Png);
   iFreeImage(image);
   forgetWrittenPictures();

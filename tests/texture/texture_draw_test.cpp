@@ -12,6 +12,9 @@
 #include "state/app_state.h"
 #include "system/system.h"
 #include "texture/texture.h"
+#include "engine_queries.h"
+#include "headless_gl.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 using namespace kestrum;
@@ -20,22 +23,14 @@ namespace {
 
 constexpr uint32_t kOrange = 0xFF2080F0u;  // r 0xF0, g 0x80, b 0x20
 
-class TextureDrawTest : public testing::Test {
+class TextureDrawTest : public test::HeadlessGlTest {
  protected:
-  static void SetUpTestSuite() { renderer_ = OffscreenRenderer::create(&createError_).release(); }
-  static void TearDownTestSuite() {
-    delete renderer_;
-    renderer_ = nullptr;
-  }
-
   void SetUp() override {
-    ASSERT_NE(renderer_, nullptr) << "no headless OpenGL context: " << createError_;
+    ASSERT_NO_FATAL_FAILURE(HeadlessGlTest::SetUp());
     iInitEngine();
     App = AppState{};
     App.OptimizeTextures = 1;
-    dir_ = fs::path(KESTRUM_TEST_TMP) / "texture_draw" /
-           testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
+    dir_ = test::freshTestFolder();
     fs::create_directories(dir_ / "pictures");
     App.ProfileFolder = (dir_ / "profile").string() + "/";
     fs::create_directories(dir_ / "profile");
@@ -66,21 +61,16 @@ class TextureDrawTest : public testing::Test {
     OffscreenOptions options;
     options.clearColour = 0xFF000000u;
     std::string error;
-    std::optional<Image> frame = renderer_->render(32, 32, options, &error);
+    std::optional<Image> frame = renderer().render(32, 32, options, &error);
     EXPECT_TRUE(frame) << error;
     if (!frame) return {-1, -1, -1};
     const uint8_t* p = frame->pixel(16, 16);
     return {p[0], p[1], p[2]};
   }
 
-  static OffscreenRenderer* renderer_;
-  static std::string createError_;
   fs::path dir_;
   std::string startDir_;
 };
-
-OffscreenRenderer* TextureDrawTest::renderer_ = nullptr;
-std::string TextureDrawTest::createError_;
 
 const std::array<int, 3> kOrangeRgb = {0xF0, 0x80, 0x20};
 
@@ -91,9 +81,7 @@ TEST_F(TextureDrawTest, TextureWhoseImageTookItsPixelsStillDraws) {
   EngineHandle texture = iLoadTexture("p.png");
   ASSERT_GT(texture, 0);
   EngineHandle image = iLoadImage("p.png");
-  int width = 0, height = 0;
-  iImageDimension(image, &width, &height);
-  EXPECT_EQ(width, 20);
+  EXPECT_EQ(test::imageSizeOf(image).width, 20);
   iFreeImage(image);
   ASSERT_TRUE(sys::setCurrentDirectory(startDir_));
   EXPECT_EQ(middleColour(texture), kOrangeRgb);
@@ -114,9 +102,7 @@ TEST_F(TextureDrawTest, ResizedTextureDraws) {
   const std::string path = (dir_ / "pictures" / "wide.png").string();
   ASSERT_TRUE(saveImage(makeImage(300, 100, kOrange), path));
   EngineHandle texture = PrepareTexture(path);
-  int width = 0, height = 0;
-  iTextureOriginalSize(texture, &width, &height);
-  EXPECT_EQ(width, 512);
+  EXPECT_EQ(test::originalSizeOf(texture).width, 512);
   EXPECT_EQ(middleColour(texture), kOrangeRgb);
 }
 

@@ -9,6 +9,8 @@
 #include "state/app_state.h"
 #include "system/system.h"
 #include "texture/texture.h"
+#include "engine_queries.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 using namespace kestrum;
@@ -54,11 +56,7 @@ class TextureTest : public testing::Test {
     iInitEngine();
     App = AppState{};
     App.OptimizeTextures = 1;
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    dir_ = fs::path(KESTRUM_TEST_TMP) / "texture" / name;
-    fs::remove_all(dir_);
+    dir_ = test::freshTestFolder();
     fs::create_directories(dir_ / "profile");
     fs::create_directories(dir_ / "a");
     fs::create_directories(dir_ / "b");
@@ -109,17 +107,14 @@ TEST_P(SizeTest, ResamplesToThePowerOfTwoSquareOfTheTable) {
   std::string path = picture(std::string(c.label) + ".png", c.width, c.height);
   EngineHandle texture = PrepareTexture(path);
   ASSERT_GT(texture, 0) << iLastLoadError();
-  int width = 0, height = 0;
-  iTextureOriginalSize(texture, &width, &height);
+  const test::PixelSize size = test::originalSizeOf(texture);
   if (c.kept) {
-    EXPECT_EQ(width, c.width);
-    EXPECT_EQ(height, c.height);
+    EXPECT_EQ(size, (test::PixelSize{c.width, c.height}));
     EXPECT_EQ(iTextureName(texture), path);
     EXPECT_EQ(App.ProgressShown, 0);
     EXPECT_EQ(host_.opens, 0);
   } else {
-    EXPECT_EQ(width, c.side);
-    EXPECT_EQ(height, c.side);
+    EXPECT_EQ(size, (test::PixelSize{c.side, c.side}));
     EXPECT_EQ(iTextureName(texture), resizedCopyPath(path));
     EXPECT_EQ(iFindTexture(path), 0);  // the first texture was freed
     EXPECT_EQ(App.ProgressShown, 1);
@@ -169,10 +164,7 @@ TEST_F(TextureTest, OptimizeOffKeepsTheSize) {
   std::string path = picture("photo.png", 600, 400);
   EngineHandle texture = PrepareTexture(path);
   ASSERT_GT(texture, 0);
-  int width = 0, height = 0;
-  iTextureOriginalSize(texture, &width, &height);
-  EXPECT_EQ(width, 600);
-  EXPECT_EQ(height, 400);
+  EXPECT_EQ(test::originalSizeOf(texture), (test::PixelSize{600, 400}));
   EXPECT_EQ(App.ProgressShown, 0);
   EXPECT_EQ(host_.opens, 0);
 }
@@ -243,9 +235,7 @@ TEST_F(TextureTest, EmptyProfileFolderFallsBackToTheSystemTemporaryFolder) {
   EXPECT_NE(folder, sys::withTrailingSeparator(sys::currentDirectory()));
   std::string path = picture("a/photo.png", 30, 20);
   EngineHandle texture = PrepareTexture(path);
-  int width = 0, height = 0;
-  iTextureOriginalSize(texture, &width, &height);
-  EXPECT_EQ(width, 32);
+  EXPECT_EQ(test::originalSizeOf(texture).width, 32);
   EXPECT_FALSE(sys::fileExists(resizedCopyPath(path)));
   EXPECT_FALSE(sys::fileExists(intermediateCopyPath(path)));
 }
@@ -260,10 +250,7 @@ TEST_F(TextureTest, RelativeAndAbsolutePathsWithFoldersAreResized) {
   EngineHandle absolute = PrepareTexture((dir_ / "a" / "x.png").string());
   ASSERT_TRUE(sys::setCurrentDirectory(saved));
   for (EngineHandle t : {a, b, absolute}) {
-    int width = 0, height = 0;
-    iTextureOriginalSize(t, &width, &height);
-    EXPECT_EQ(width, 128) << t;
-    EXPECT_EQ(height, 128) << t;
+    EXPECT_EQ(test::originalSizeOf(t), (test::PixelSize{128, 128})) << t;
   }
   EXPECT_NE(a, b);
   EXPECT_NE(a, absolute);
@@ -276,10 +263,7 @@ TEST_F(TextureTest, IntermediateCopyThatCannotBeWrittenKeepsTheTextureAtItsSize)
   EngineHandle texture = PrepareTexture(path);
   ASSERT_GT(texture, 0);
   EXPECT_EQ(iTextureName(texture), path);
-  int width = 0, height = 0;
-  iTextureOriginalSize(texture, &width, &height);
-  EXPECT_EQ(width, 600);
-  EXPECT_EQ(height, 400);
+  EXPECT_EQ(test::originalSizeOf(texture), (test::PixelSize{600, 400}));
   EXPECT_EQ(App.ProgressShown, 1);  // the caller closes it
   EXPECT_EQ(PrepareTexture(path), texture);
 }

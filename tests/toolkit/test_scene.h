@@ -1,11 +1,14 @@
 // A tiny engine scene for the view tests: one white triangle with a slanted edge, seen by a
-// camera straight ahead, drawn on black.
+// camera straight ahead, drawn on black; and the check of a view's frame of it.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "engine/engine.h"
+#include "toolkit/toolkit.h"
 
 inline void buildTriangleScene() {
   iInitEngine();
@@ -48,4 +51,17 @@ inline void drawFrame() {
   iBeginScene(0, 0, 0, 255, true, true);
   iDrawScene();
   iEndScene();
+}
+
+// Expects the engine view's last frame to show the triangle on black, with blended edge pixels
+// exactly when `antiAliased`.
+inline void expectTriangleShown(bool antiAliased) {
+  int w = 0, h = 0;
+  Coverage c = coverage(tkGrabEngineView(&w, &h));
+  EXPECT_GT(c.bright, w * h / 10) << "the triangle is drawn";
+  EXPECT_GT(c.dark, w * h / 10);
+  if (antiAliased)
+    EXPECT_GT(c.partial, 200) << "edge pixels are blended";
+  else
+    EXPECT_LT(c.partial, 20);
 }

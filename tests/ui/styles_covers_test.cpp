@@ -54,21 +54,7 @@ EngineHandle shadowMesh() {
 }
 
 class Styles : public UiTest {};
-class Covers : public UiTest {
- protected:
-  // The texture each slot's faces show, over all models; fails when two faces of one slot
-  // disagree.
-  void expectSlotShows(int slot, EngineHandle texture) {
-    int faces = 0;
-    for (const TextureBinding& binding : App.TextureBindings) {
-      if (CoverSlotOfTextureName(binding.Name) != slot) continue;
-      ++faces;
-      EXPECT_EQ(iNodeMaterial(binding.Node).textures[0], texture)
-          << "slot " << slot << " node " << binding.Node << " (" << binding.Name << ")";
-    }
-    EXPECT_GT(faces, 0) << "no model binds slot " << slot;
-  }
-};
+class Covers : public UiTest {};
 
 TEST_F(Styles, EachButtonShowsItsModelAloneAndItsText) {
   for (int style = 1; style <= 20; ++style) {

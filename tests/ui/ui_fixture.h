@@ -7,12 +7,15 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
+#include "engine/engine.h"
+#include "file_bytes.h"
 #include "image/image.h"
+#include "shot/shot.h"
+#include "scratch_folder.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "toolkit/toolkit.h"
@@ -22,11 +25,7 @@
 namespace uitest {
 
 namespace fs = std::filesystem;
-
-inline std::vector<uint8_t> fileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kestrum::test::fileBytes;
 
 // A square picture of one colour (RGBA as 0xAABBGGRR, the engine's layout).
 inline void writePicture(const fs::path& path, uint32_t colour, int size = 16) {
@@ -40,12 +39,7 @@ class UiTest : public ::testing::Test {
     ASSERT_TRUE(fs::exists(fs::path(KESTRUM_RUN_DIR) / "bin" / "box_curved.a3d"))
         << "the run folder has no generated models";
     ASSERT_TRUE(kestrum::sys::setCurrentDirectory(KESTRUM_RUN_DIR));
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    tmp = fs::path(KESTRUM_TEST_TMP) / "ui" / name;
-    fs::remove_all(tmp);
+    tmp = kestrum::test::freshTestFolder();
     fs::create_directories(tmp / "profile");
     std::string error;
     ASSERT_TRUE(InitApplication(&error, 1280, 1024)) << error;
@@ -92,6 +86,19 @@ class UiTest : public ::testing::Test {
   void typeInto(int field, const std::string& text) {
     tkSetText(field, text);
     control(field);
+  }
+
+  // Expects every face of the cover slot, over all models, to show `texture`; fails also when
+  // no model binds the slot.
+  static void expectSlotShows(int slot, EngineHandle texture) {
+    int faces = 0;
+    for (const TextureBinding& binding : App.TextureBindings) {
+      if (CoverSlotOfTextureName(binding.Name) != slot) continue;
+      ++faces;
+      EXPECT_EQ(iNodeMaterial(binding.Node).textures[0], texture)
+          << "slot " << slot << " node " << binding.Node << " (" << binding.Name << ")";
+    }
+    EXPECT_GT(faces, 0) << "no model binds slot " << slot;
   }
 
   fs::path tmp;
