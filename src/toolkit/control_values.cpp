@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolTip>
 
 #include "toolkit_qt.h"
@@ -232,6 +233,24 @@ bool tkHasFocus(int id) {
   return c && c->widget->hasFocus();
 }
 
+bool tkFocusWithin(int id) {
+  Control* c = find(id);
+  if (!c) return false;
+  // The window's focus widget is where the focus is, or returns to once the window is active.
+  QWidget* focus = c->widget->window()->focusWidget();
+  return focus && (focus == c->widget || c->widget->isAncestorOf(focus));
+}
+
+bool tkControlRect(int id, int* x, int* y, int* width, int* height) {
+  Control* c = find(id);
+  QRect box = c ? c->widget->geometry() : QRect(0, 0, 0, 0);
+  if (x) *x = box.x();
+  if (y) *y = box.y();
+  if (width) *width = box.width();
+  if (height) *height = box.height();
+  return c != nullptr;
+}
+
 void tkSetImage(int id, TkImage img) {
   if (Control* c = find(id)) applyImage(c->widget, c->kind, img);
 }
@@ -255,4 +274,13 @@ void tkSetToolTip(int id, const std::string& title, const std::string& text) {
                             .arg(head, body)
                       : QStringLiteral("<qt>%1%2</qt>").arg(head, body);
   c->widget->setToolTip(html);
+}
+
+std::string tkToolTip(int id) {
+  Control* c = find(id);
+  if (!c || c->widget->toolTip().isEmpty()) return {};
+  QTextDocument shown;
+  shown.setHtml(c->widget->toolTip());
+  // The wrapping table adds an empty line above and below.
+  return shown.toPlainText().trimmed().toStdString();
 }
