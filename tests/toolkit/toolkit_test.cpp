@@ -1,4 +1,5 @@
 // Widget logic of the toolkit on Qt's offscreen platform.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -450,6 +451,101 @@ TEST_F(Toolkit, CursorShapes) {
   }
 }
 
+TEST_F(Toolkit, ControlRectsAreWhereControlsWereMade) {
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  ASSERT_TRUE(tkLabel(200, 1, 2, 30, 10, "inside"));
+  tkCloseContainer();
+  ASSERT_TRUE(tkTabPanel(11, 355, 55, 360, 395));
+  ASSERT_TRUE(tkAddTabPage("Box Styles"));
+  ASSERT_TRUE(tkButton(55, 13, 8, 65, 65, "a"));
+  tkCloseTabPanel();
+  ASSERT_TRUE(tkButton(9, 265, 430, 85, 20, "Render Image"));
+  ASSERT_TRUE(tkFrame(78, 5, 6, 0, 0));
+  ASSERT_TRUE(tkOpenProgressWindow("Please Wait..."));
+  struct Case {
+    int id, x, y, width, height;
+  };
+  const Case cases[] = {
+      {8, 10, 70, 335, 350},    // container in the client area
+      {200, 1, 2, 30, 10},      // inside the container
+      {11, 355, 55, 360, 395},  // tab panel
+      {55, 13, 8, 65, 65},      // on its page
+      {9, 265, 430, 85, 20},    // client area after the panel
+      {78, 5, 6, 0, 0},         // empty box
+      {76, 5, 30, 260, 15},     // the progress window's bar
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    int x = -7, y = -7, width = -7, height = -7;
+    ASSERT_TRUE(tkControlRect(c.id, &x, &y, &width, &height));
+    EXPECT_EQ(QRect(x, y, width, height), QRect(c.x, c.y, c.width, c.height));
+    EXPECT_EQ(QRect(x, y, width, height), tkqt::controlWidget(c.id)->geometry());
+  }
+  int width = 0;
+  EXPECT_TRUE(tkControlRect(9, nullptr, nullptr, &width, nullptr));
+  EXPECT_EQ(width, 85);
+
+  for (int missing : {kTkNoId, 2, 1000}) {
+    SCOPED_TRACE(missing);
+    int x = -7, y = -7, w = -7, h = -7;
+    EXPECT_FALSE(tkControlRect(missing, &x, &y, &w, &h));
+    EXPECT_EQ(QRect(x, y, w, h), QRect(0, 0, 0, 0));
+  }
+  tkFreeControl(8);
+  EXPECT_FALSE(tkControlRect(200, nullptr, nullptr, nullptr, nullptr)) << "freed with its parent";
+}
+
+TEST_F(Toolkit, FocusWithinCountsTheControlsInside) {
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  ASSERT_TRUE(tkTextField(200, 1, 2, 60, 20, "inside"));
+  tkCloseContainer();
+  ASSERT_TRUE(tkTabPanel(11, 355, 55, 360, 395));
+  ASSERT_TRUE(tkAddTabPage("Output"));
+  ASSERT_TRUE(tkTextField(17, 43, 43, 40, 20, "800"));
+  tkCloseTabPanel();
+  ASSERT_TRUE(tkTextField(18, 128, 43, 40, 20, "836"));
+  QApplication::setActiveWindow(tkqt::mainWindow());
+
+  const int ids[] = {8, 200, 11, 17, 18};
+  struct Case {
+    int focused;
+    std::vector<int> within;  // the ids that hold the focus
+  };
+  const Case cases[] = {
+      {200, {8, 200}},
+      {8, {8}},
+      {17, {11, 17}},
+      {18, {18}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.focused);
+    tkSetFocus(c.focused);
+    EXPECT_TRUE(tkHasFocus(c.focused));
+    for (int id : ids) {
+      bool expected = std::find(c.within.begin(), c.within.end(), id) != c.within.end();
+      EXPECT_EQ(tkFocusWithin(id), expected) << "control " << id;
+    }
+  }
+  EXPECT_FALSE(tkFocusWithin(2));
+  EXPECT_FALSE(tkFocusWithin(kTkNoId));
+}
+
+TEST_F(Toolkit, FocusWithinAnInactiveWindowIsWhereItReturns) {
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  ASSERT_TRUE(tkTextField(200, 1, 2, 60, 20, "inside"));
+  tkCloseContainer();
+  ASSERT_TRUE(tkTextField(18, 128, 43, 40, 20, "836"));
+  QApplication::setActiveWindow(nullptr);
+  ASSERT_FALSE(tkqt::mainWindow()->isActiveWindow());
+  tkSetFocus(200);
+  EXPECT_FALSE(tkHasFocus(200));
+  EXPECT_TRUE(tkFocusWithin(200));
+  EXPECT_TRUE(tkFocusWithin(8));
+  EXPECT_FALSE(tkFocusWithin(18));
+  QApplication::setActiveWindow(tkqt::mainWindow());
+  EXPECT_TRUE(tkHasFocus(200));
+}
+
 // --- Menus and status bar --------------------------------------------------------------------
 
 TEST_F(Toolkit, MenuItemsSubmenusAndPlainCheckMarks) {
@@ -555,6 +651,31 @@ TEST_F(Toolkit, BalloonToolTipsHaveBoldTitleAndWrapAt180Pixels) {
   EXPECT_FALSE(short_tip.contains("width="));
   EXPECT_TRUE(short_tip.contains("Fish &amp; &lt;chips&gt;"));
   EXPECT_TRUE(Qt::mightBeRichText(short_tip));
+}
+
+TEST_F(Toolkit, ToolTipsReadBackAsShown) {
+  const std::string longText =
+      "Reloads all cover-art textures. Useful if you have made any recent edits in an external "
+      "program.";
+  struct Case {
+    std::string title, text, shown;
+  };
+  const Case cases[] = {
+      {"Reload Textures", longText, "Reload Textures\n" + longText},  // wraps: a table
+      {"New Session", "Begin again.", "New Session\nBegin again."},
+      {"", "Fish & <chips>", "Fish & <chips>"},
+      {"A&B <i>", "two\nlines", "A&B <i>\ntwo\nlines"},
+  };
+  int id = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    ASSERT_TRUE(tkButton(id, 0, 0, 35, 35, ""));
+    EXPECT_EQ(tkToolTip(id), "");
+    tkSetToolTip(id, c.title, c.text);
+    EXPECT_EQ(tkToolTip(id), c.shown);
+    ++id;
+  }
+  EXPECT_EQ(tkToolTip(99), "");
 }
 
 // --- Events ----------------------------------------------------------------------------------

@@ -122,6 +122,9 @@ void tkCloseContainer();
 
 bool tkControlExists(int id);
 TkControlKind tkControlKind(int id);
+// The control's box in its parent's client coordinates, as it was made. False, with zeros, for an
+// id that names nothing; any pointer may be null.
+bool tkControlRect(int id, int* x, int* y, int* width, int* height);
 void tkFreeControl(int id);
 
 // Text: the caption of buttons, check boxes, radio buttons and group boxes, the text of labels
@@ -148,6 +151,10 @@ void tkSetVisible(int id, bool on);
 bool tkVisible(int id);
 void tkSetFocus(int id);
 bool tkHasFocus(int id);
+// True when the keyboard focus is on the control or on a control inside it (in a container, or on
+// a tab panel's page). While the control's window is not the active one, tells where the focus
+// returns when it is activated.
+bool tkFocusWithin(int id);
 void tkSetImage(int id, TkImage image);  // image buttons and image controls
 
 // --- Images --------------------------------------------------------------------------------
@@ -162,6 +169,9 @@ void tkFreeImage(TkImage image);
 // Balloon-style tooltip: a bold title line (none when title is empty) over the text, which
 // wraps at 180 pixels.
 void tkSetToolTip(int id, const std::string& title, const std::string& text);
+// The tooltip as shown, in plain text: the title line, if any, then a line break and the text;
+// empty when the control has none.
+std::string tkToolTip(int id);
 
 // --- Events --------------------------------------------------------------------------------
 // Qt's signals and input become one queue that the program's loop takes one event at a time:
