@@ -291,7 +291,8 @@ TEST(SessionBlock, BadLinesMakeTheBlockIgnored) {
 TEST(SessionBlock, NamesFollowTheRules) {
   SessionEntries entries;
   for (const char* good : {"look", "size.width-mm", "a_1"}) EXPECT_TRUE(entries.set(good, "v"));
-  for (const char* bad : {"", "Look", "a=b", "a b", "ä", std::string(65, 'a').c_str()}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"", "Look", "a=b", "a b", "ä", std::string(65, 'a')}) {
     EXPECT_FALSE(entries.set(bad, "v")) << bad;
   }
   EXPECT_TRUE(entries.set("look", "classic"));  // replaces in place
