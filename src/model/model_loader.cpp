@@ -71,17 +71,22 @@ class ModelBuilder : public A3DVisitor {
   }
 
   void beginObject(const A3DObject& object) override {
+    object_ = object;
+    pivot_ = 0;
+    if (nodes_ >= kMaxModelNodes) return;
+    ++nodes_;
     pivot_ = iCreatePivot(0);
     iMaterialFlagNode(pivot_, kFlagFog, false);
     iMaterialFlagNode(pivot_, kFlagAntiAlias, true);
     iMaterialFlagNode(pivot_, kFlagBilinear, true);
     iMaterialFlagNode(pivot_, kFlagTrilinear, true);
     iMaterialFlagNode(pivot_, kFlagAnisotropic, true);
-    object_ = object;
     RegisterNode(pivot_, object.name);
   }
 
   void mesh(const A3DMesh& m) override {
+    if (pivot_ == 0 || nodes_ >= kMaxModelNodes) return;
+    ++nodes_;
     EngineHandle mesh = iCreateEmptyMesh(0);
     iAddBufferMesh(mesh, 1);
     for (const A3DVertex& v : m.vertices) {
@@ -147,6 +152,7 @@ class ModelBuilder : public A3DVisitor {
   }
 
   void endObject() override {
+    if (pivot_ == 0) return;
     iParentNode(pivot_, root_);
     iPositionNode(pivot_, 0, 0, 0);
     iRotateNode(pivot_, 0, 0, 0);
@@ -161,6 +167,7 @@ class ModelBuilder : public A3DVisitor {
   bool shadowModel_;
   EngineHandle pivot_ = 0;
   A3DObject object_;
+  int nodes_ = 0;  // made so far, up to kMaxModelNodes
 };
 
 }  // namespace

@@ -39,7 +39,7 @@ uint64_t mix(uint64_t hash, uint64_t value) {
 // Walks a model and sums up what it holds; every face must index vertices of its own mesh.
 struct ModelDigest : kestrum::A3DVisitor {
   uint64_t hash = 14695981039346656037ull;
-  size_t meshes = 0, vertices = 0, faces = 0, badIndices = 0;
+  size_t objects = 0, meshes = 0, vertices = 0, faces = 0, badIndices = 0;
   void material(const kestrum::A3DMaterial& m) override {
     hash = mix(hash, std::hash<std::string>{}(m.name));
   }
@@ -47,6 +47,7 @@ struct ModelDigest : kestrum::A3DVisitor {
     hash = mix(hash, std::hash<std::string>{}(t.fileName));
   }
   void beginObject(const kestrum::A3DObject& o) override {
+    ++objects;
     hash = mix(hash, std::hash<std::string>{}(o.name));
   }
   void mesh(const kestrum::A3DMesh& mesh) override {
@@ -152,6 +153,17 @@ TEST(ShippedFiles, AllAreThere) {
   EXPECT_EQ(count(Kind::Model), 21) << "twenty box models and the shadow";
   EXPECT_GE(count(Kind::Picture), 27 + 20) << "the program's pictures and the twenty shadows";
   EXPECT_GE(count(Kind::Session), 2);
+}
+
+// The loader's node limit stays far above what the shipped models need, so it never cuts one.
+TEST(ShippedFiles, ModelsStayFarBelowTheNodeLimit) {
+  for (const ShippedFile& file : shippedFiles()) {
+    if (file.kind != Kind::Model) continue;
+    const std::vector<uint8_t> bytes = fileBytes(file.path);
+    ModelDigest digest;
+    ASSERT_TRUE(kestrum::readA3D(bytes.data(), bytes.size(), digest)) << file.path;
+    EXPECT_LT(digest.objects + digest.meshes, size_t{kMaxModelNodes} / 10) << file.path;
+  }
 }
 
 TEST_P(ShippedFileTest, ReadsWholeAndSurvivesDamage) {

@@ -562,3 +562,20 @@ TEST_F(ModelTest, ShippedModelCutAtManyOffsetsLoadsWhatIsThere) {
 }
 
 }  // namespace
+
+// A file of many tiny meshes, well under the byte limit, makes no more than kMaxModelNodes
+// nodes; what it holds before that is built as usual.
+TEST_F(ModelTest, ManyTinyMeshesStopAtTheNodeLimit) {
+  constexpr int kMeshes = 3 * kMaxModelNodes;
+  A3DWriter w;
+  w.header().i32(1).material("m").i32(0).i32(1).object("many", kMeshes);
+  for (int i = 0; i < kMeshes; ++i) w.mesh("m", {}, {});
+  EngineHandle root = LoadA3DModel(write(w));
+  ASSERT_NE(root, 0);
+  EngineHandle object = iNodeChildren(root, 0);
+  ASSERT_NE(object, 0);
+  int meshes = 0;
+  while (iNodeChildren(object, meshes) != 0) ++meshes;
+  EXPECT_EQ(meshes, kMaxModelNodes - 1);  // the object's pivot is one of the nodes
+  EXPECT_EQ(App.TextureBindings.size(), static_cast<size_t>(kMaxModelNodes));
+}

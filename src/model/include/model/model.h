@@ -88,6 +88,11 @@ uint32_t packVertexColour(const A3DVertex& vertex);
 
 }  // namespace kestrum
 
+// The most engine nodes (object pivots and meshes) one model file makes. The shipped models make
+// a few dozen; a file of millions of tiny records would otherwise take gigabytes of nodes. What a
+// larger file holds past this many is read but not built, as if the file ended there.
+inline constexpr int kMaxModelNodes = 10000;
+
 // Builds the model file at `path` (absolute, or relative to the working directory; "/" and "\"
 // both separate folders) under a new root pivot and returns that pivot. 0 when the header line
 // does not begin with "A3D"; a pivot without children when the file cannot be read. Texture
