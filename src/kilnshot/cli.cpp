@@ -10,14 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "kestrum/version.h"
 #include "kilnshot/kilnshot.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "viewport/viewport.h"
 
-#ifndef KESTRUM_VERSION
-#define KESTRUM_VERSION "0.0"
-#endif
 
 namespace kestrum {
 namespace {
@@ -158,7 +156,7 @@ int parse(int argc, char** argv, Options* o) {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (arg == "--version") {
-      std::printf("kilnshot %s\n", KESTRUM_VERSION);
+      std::printf("kilnshot %s\n", kKestrumVersion);
       return 0;
     } else if (arg == "-q" || arg == "--quiet") {
       o->quiet = true;

@@ -2,6 +2,8 @@
 // number spaces: menu item 9 and button 9 are different things.
 #pragma once
 
+#include "kestrum/version.h"
+
 // Menu items.
 enum MenuId : int {
   kMenuNew = 0,
@@ -97,4 +99,4 @@ enum SidePanelPage : int { kPageBoxStyles = 0, kPageCoverArt = 1, kPageRenderSet
 inline constexpr int kFirstThumbnailImage = 6;
 inline constexpr int kBannerImage = 26;
 
-inline constexpr const char* kWindowTitle = "Tallowmere Kestrum v1.0";
+inline constexpr const char* kWindowTitle = kProductLine;
