@@ -434,6 +434,12 @@ TEST_F(Application, AboutShowsNameBlankLineAndNotice) {
   EXPECT_EQ(messages[0].buttons, TkMessageButtons::Ok);
   EXPECT_EQ(messages[0].text.rfind("Tallowmere Kestrum v1.0\n \n", 0), 0u) << messages[0].text;
   EXPECT_GT(messages[0].text.size(), std::string("Tallowmere Kestrum v1.0\n \n").size());
+  // The third part: the maker's notice, then the project's web address.
+  std::string third = messages[0].text.substr(std::string("Tallowmere Kestrum v1.0\n \n").size());
+  size_t newline = third.find('\n');
+  ASSERT_NE(newline, std::string::npos) << third;
+  EXPECT_EQ(third.substr(0, newline), "\u00A9 2026 Tallowmere");
+  EXPECT_EQ(third.substr(newline + 1), "https://github.com/kestrum/kestrum");
 }
 
 TEST_F(Application, HelpWithoutManualDoesNothing) {
