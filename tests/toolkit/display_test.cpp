@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
 #include <QToolTip>
 #include <QWidget>
 #include <QWindow>
@@ -212,6 +213,49 @@ TEST_F(Display, PointerAndFrameHoverFollowTheRealPointer) {
   tkPointerPosition(&x, &y);
   EXPECT_EQ(x, -1);
   EXPECT_EQ(y, -1);
+}
+
+// While a file dialog is open over the window, the view keeps showing its last frame.
+TEST_F(Display, ViewKeepsItsFrameWhileAFileDialogIsOpen) {
+  for (int driver : {kTkDriverOpenGL, kTkDriverSoftware}) {
+    SCOPED_TRACE(driver);
+    ASSERT_TRUE(tkOpenWindow("Dialog", 720, 497));
+    ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+    iInitEngine();
+    ASSERT_NE(tkCreateEngineView(8, driver), 0) << tkLastError();
+    tkCloseContainer();
+    tkActivateWindow();
+    settle(300);
+    ASSERT_TRUE(tkBeginEngineFrame(0xFFFFFFFFu));
+    iBeginScene(200, 30, 30, 255, true, true);
+    iDrawScene();
+    iEndScene();
+    settle(200);
+    QPoint inView = tkqt::controlWidget(8)->mapTo(tkqt::mainWindow(), QPoint(60, 300));
+    ASSERT_EQ(rgbAt(tkqt::mainWindow()->grab().toImage(), inView.x(), inView.y()), 0xC81E1Eu);
+
+    std::vector<uint32_t> seen;
+    std::vector<uint32_t> shown;
+    QTimer::singleShot(500, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      for (QPoint to : {QPoint(700, 600), QPoint(100, 100), QPoint(700, 600)}) {
+        dialog->move(to);
+        settle(300);
+        seen.push_back(rgbAt(tkqt::mainWindow()->grab().toImage(), inView.x(), inView.y()));
+        QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        QPoint global = tkqt::mainWindow()->mapToGlobal(inView);
+        shown.push_back(rgbAt(screen, global.x(), global.y()));
+      }
+      dialog->close();
+    });
+    tkOpenFileDialog("Open Front Image..", "*.*", "Image File|*.png");
+    for (uint32_t c : seen) EXPECT_EQ(c, 0xC81E1Eu);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], 0xC81E1Eu) << "on screen with the dialog beside the view";
+    EXPECT_EQ(shown[2], 0xC81E1Eu) << "on screen after the dialog covered the view";
+    tkShutdown();
+  }
 }
 
 // The pointer's shape that Qt gave the main window's native window: what X shows over it.

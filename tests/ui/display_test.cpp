@@ -101,9 +101,11 @@ Qt::CursorShape shapeShown() {
   return mainWindow()->windowHandle()->cursor().shape();
 }
 
-// Passes of the main loop while the window system delivers what they caused.
+// Passes of the main loop while the window system delivers what they caused; each is woken by
+// a plain input notice, so that a pass away from the view does not wait.
 void passes(int count) {
   for (int i = 0; i < count; ++i) {
+    tkPostEvent({TkEventKind::Input, 0, TkControlEvent::Change});
     ASSERT_TRUE(MainLoopPass());
     settle(40);
   }
