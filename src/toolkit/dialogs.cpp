@@ -120,6 +120,7 @@ TkMessageAnswer tkMessageBox(const TkMessageRequest& request) {
       break;
     case TkMessageButtons::YesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::No);  // Return must not say yes to a question unread
       break;
   }
   QPushButton* action = nullptr;

@@ -1013,6 +1013,18 @@ TEST_F(Toolkit, MessageBoxWithAnActionButton) {
   }
 }
 
+// A question that replaces something is not answered yes by a Return pressed without reading it.
+TEST_F(Toolkit, ReturnAnswersNoToAYesNoQuestion) {
+  QTimer::singleShot(50, [] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  EXPECT_EQ(tkMessageBox("Save Session..", "\"a.ksm\" already exists.\nDo you want to replace it?",
+                         TkMessageButtons::YesNo, TkMessageIcon::Warning),
+            TkMessageAnswer::No);
+}
+
 // --- Running another program -----------------------------------------------------------------
 
 class RunProgram : public Toolkit {

@@ -267,7 +267,8 @@ struct TkMessageRequest {
   std::string action;  // the caption of one more button beside the others; empty: none
 };
 
-// A modal message box. Closing it without a button answers Cancel or No (Ok for a lone OK).
+// A modal message box. Closing it without a button answers Cancel or No (Ok for a lone OK); in a
+// Yes/No box, Return answers No.
 TkMessageAnswer tkMessageBox(const std::string& title, const std::string& text,
                              TkMessageButtons buttons = TkMessageButtons::Ok,
                              TkMessageIcon icon = TkMessageIcon::None);
