@@ -581,11 +581,14 @@ TEST_F(Application, BothRenderButtonsHandTheSceneToTheRenderer) {
   {
     std::ofstream script(startup + "kilnshot");
     script << "#!/bin/sh\ncat '" << profile << "kestrum.tmp' >> '" << startup
-           << "handed.bin' && echo x >> '" << startup << "runs.txt'\n";
+           << "handed.bin' && echo x >> '" << startup << "runs.txt' && : > '" << startup
+           << "shot.png'\n";
   }
   fs::permissions(startup + "kilnshot", fs::perms::owner_all);
   App.StartupFolder = startup;
   App.ProfileFolder = profile;
+  dialogAnswer = startup + "shot.png";
+  EXPECT_TRUE(control(kOutputPathButton));
   for (int id : {kToolRender, kRenderButton}) EXPECT_TRUE(control(id));
   std::ifstream runs(startup + "runs.txt");
   std::string line;
@@ -594,6 +597,8 @@ TEST_F(Application, BothRenderButtonsHandTheSceneToTheRenderer) {
   EXPECT_EQ(count, 2);
   EXPECT_GT(fs::file_size(startup + "handed.bin"), 0u);
   EXPECT_FALSE(fs::exists(profile + "kestrum.tmp")) << "the hand-off file is removed after";
+  ASSERT_EQ(messages.size(), 2u);
+  for (const TkMessageRequest& box : messages) EXPECT_EQ(box.title, "Information");
 }
 
 TEST_F(Application, ViewContainerGivesFocusToThePanelOnlyWhenItLosesIt) {
