@@ -13,8 +13,8 @@ packages=(
   libegl1 libegl-mesa0 libgl1-mesa-dri libgl1 libepoxy0
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3-pil
-  # window tests under a virtual X server
-  xvfb xauth imagemagick
+  # window tests under a virtual X server (the cursor shown is read through XFixes)
+  xvfb xauth imagemagick libx11-dev libxfixes-dev
   # the font the window's controls are sized for (DejaVu Sans Condensed)
   fonts-dejavu-core fonts-dejavu-extra
   # fuzz targets (libFuzzer ships in clang's runtime package)

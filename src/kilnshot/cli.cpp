@@ -12,6 +12,8 @@
 
 #include "kestrum/version.h"
 #include "kilnshot/kilnshot.h"
+#include "persist/render_progress.h"
+#include "progress_pipe.h"
 #include "state/app_state.h"
 #include "system/system.h"
 #include "viewport/viewport.h"
@@ -47,6 +49,8 @@ const char* const kUsage =
     "  --turntable N       N pictures of the model turning once about its vertical\n"
     "                      axis, written as NAME_001.png ... NAME_N.png (N 1 to 3600)\n"
     "  -q, --quiet         print nothing but errors\n"
+    "  --progress-fd N     report progress, written pictures and errors as lines\n"
+    "                      on descriptor N, for a program that started kilnshot\n"
     "  -h, --help          show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -70,10 +74,12 @@ struct Options {
   std::array<bool, kCoverSlotCount> coverGiven{};
   ShotOptions shot;
   int turntable = 0;  // 0: one picture
+  int progressFd = -1;
 };
 
 void fail(const std::string& message) {
   std::fprintf(stderr, "kilnshot: %s\n", message.c_str());
+  progressPipe().error(message);
 }
 
 // "WxH" with both sides 1..16384.
@@ -237,6 +243,13 @@ int parse(int argc, char** argv, Options* o) {
         fail("--turntable: bad frame count \"" + text + "\": give a number from 1 to 3600");
         return 2;
       }
+    } else if (arg == kProgressFdOption) {
+      std::string text;
+      if (!value(&text)) return 2;
+      if (!parseInt(text, 0, 1 << 20, &o->progressFd)) {
+        fail("--progress-fd: bad descriptor \"" + text + "\": give a number such as 1");
+        return 2;
+      }
     } else {
       fail("unknown option " + arg + " (see kilnshot --help)");
       return 2;
@@ -282,6 +295,11 @@ int kilnshotMain(int argc, char** argv) {
   Options options;
   int status = parse(argc, argv, &options);
   if (status >= 0) return status;
+  if (std::string why; options.progressFd >= 0 && !progressPipe().open(options.progressFd, &why)) {
+    fail("--progress-fd: " + why);
+    return 2;
+  }
+  progressPipe().loading(0.0, "Reading the render job");
   auto say = [&](const std::string& line) {
     if (!options.quiet) std::fprintf(stderr, "kilnshot: %s\n", line.c_str());
   };
@@ -360,6 +378,10 @@ int kilnshotMain(int argc, char** argv) {
   for (const Job& job : jobs) failures += job.ok ? 0 : 1;
   if (failures == static_cast<int>(jobs.size())) return 1;
 
+  int pictures = 0;
+  for (const Job& job : jobs) pictures += job.ok ? std::max(1, options.turntable) : 0;
+  progressPipe().setPictures(pictures);
+  progressPipe().loading(0.25, "Loading the box models");
   std::string data = findDataFolder(cwd);
   if (data.empty()) {
     fail("cannot find the box models (bin/shadow.a3d) in " + cwd +
@@ -376,6 +398,7 @@ int kilnshotMain(int argc, char** argv) {
   // on the writer's thread meanwhile.
   std::atomic<int> writeFailures{0};
   {
+    int shotIndex = 0;
     ShotWriter writer;
     for (const Job& job : jobs) {
       if (!job.ok) continue;
@@ -399,6 +422,9 @@ int kilnshotMain(int argc, char** argv) {
       for (int frame = 0; frame < frames; ++frame) {
         ShotOptions shot = options.shot;
         shot.turn = options.turntable > 0 ? frame * 360.0f / frames : 0.0f;
+        progressPipe().drawing(shotIndex, "Drawing the picture (" +
+                                              std::to_string(job.record.OutputWidth) + " x " +
+                                              std::to_string(job.record.OutputHeight) + ")");
         std::optional<Image> picture = renderer->render(job.record, sessionFolder, &reason, shot);
         if (!picture) {
           fail(job.source + ": " + reason);
@@ -411,18 +437,22 @@ int kilnshotMain(int argc, char** argv) {
         std::string source = job.source;
         const bool large = int64_t{picture->width} * picture->height > int64_t{4096} * 4096;
         if (large) say("writing " + path + "...");
-        writer.add(std::move(*picture), path, job.format,
-                   [&say, &writeFailures, path, size, source](bool ok, const std::string& why) {
-                     if (ok) {
-                       say("wrote " + path + " (" + size + ")");
-                     } else {
-                       fail(source + ": " + why);
-                       ++writeFailures;
-                     }
-                   });
+        progressPipe().writing(shotIndex, path);
+        writer.add(
+            std::move(*picture), path, job.format,
+            [&say, &writeFailures, path, size, source, shotIndex](bool ok, const std::string& why) {
+              if (ok) {
+                progressPipe().wrote(shotIndex, path);
+                say("wrote " + path + " (" + size + ")");
+              } else {
+                fail(source + ": " + why);
+                ++writeFailures;
+              }
+            });
         // A very large picture is written before the next is drawn, so that no more than one
         // of them is held at a time.
         if (large) writer.finish();
+        ++shotIndex;
       }
     }
     writer.finish();

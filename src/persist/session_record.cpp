@@ -1,5 +1,6 @@
 #include "persist/session_record.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -268,7 +269,20 @@ SessionRecord decodeSessionRecord(const uint8_t* data, size_t size) {
   return r;
 }
 
+bool fitsSessionLine(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 bool writeSessionFile(const std::string& path, const SessionRecord& record, std::string* error) {
+  std::vector<const std::string*> lines;
+  for (const auto& cover : record.CoverPaths) lines.push_back(&cover);
+  lines.push_back(&record.OutputPath);
+  for (const std::string* line : lines) {
+    if (!fitsSessionLine(*line)) {
+      if (error) *error = "a path holds a line break or a zero byte, which a session cannot store";
+      return false;
+    }
+  }
   std::vector<uint8_t> bytes = encodeSessionRecord(record);
   return sys::writeFileAtomic(path, bytes.data(), bytes.size(), error);
 }
@@ -350,7 +364,9 @@ void applySessionRecord(const SessionRecord& r, AppState& s, RecordPart part) {
   s.LightAngle = r.LightAngle;
   // A damaged number must not reach the light: the default range stands in for it.
   s.LightRange = std::isfinite(r.LightRange) ? r.LightRange : newSessionRecord().LightRange;
-  s.AmbientLevel = r.AmbientLevel;
+  // A level outside the grey scale would be cut to 8 bits by the light and stopped at the end
+  // by the scroll bar: both take the nearest level the scale has.
+  s.AmbientLevel = std::clamp(r.AmbientLevel, 0, kMaxAmbientLevel);
   if (part == RecordPart::SettingsButOptimize) return;
   s.OptimizeTextures = r.OptimizeTextures;
   if (part == RecordPart::Settings) return;

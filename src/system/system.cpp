@@ -142,13 +142,52 @@ std::optional<std::vector<uint8_t>> readFile(const std::string& path, size_t max
   return data;
 }
 
+namespace {
+
+// Where a write to `path` must land: through any symbolic links, to the file they name (which
+// need not exist yet). `path` itself when it is no link; empty when the links go round in a
+// circle or too deep.
+std::string followLinks(const std::string& path, std::string* error) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    ssize_t n = readlink(current.c_str(), buffer.data(), buffer.size());
+    if (n < 0) {
+      setError(error, errnoText("cannot follow the link", current));
+      return {};
+    }
+    if (static_cast<size_t>(n) >= buffer.size()) continue;  // it changed meanwhile: read again
+    std::string target(buffer.data(), static_cast<size_t>(n));
+    current = isAbsolutePath(target) ? target : std::string(folderPart(current)) + target;
+  }
+  setError(error, "too many symbolic links in " + path);
+  return {};
+}
+
+// Gives the new file the replaced one's owner and group as far as the system lets us: only root
+// may give a file away, and a member of the group may set the group.
+void keepOwner(int fd, const struct stat& old) {
+  if (fchown(fd, old.st_uid, old.st_gid) == 0) return;
+  if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0) return;
+}
+
+}  // namespace
+
 bool writeFileAtomic(const std::string& path, const void* data, size_t size, std::string* error) {
   if (path.empty()) {
     setError(error, "no file name given");
     return false;
   }
+  // A link stays a link: its target is what gets replaced.
+  const std::string target = followLinks(path, error);
+  if (target.empty()) return false;
+  struct stat old {};
+  const bool replacing = stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+
   std::string temp =
-      std::string(folderPart(path)) + "." + std::string(fileNamePart(path)) + ".XXXXXX";
+      std::string(folderPart(target)) + "." + std::string(fileNamePart(target)) + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
     setError(error, errnoText("cannot write in the folder of", path));
@@ -171,17 +210,23 @@ bool writeFileAtomic(const std::string& path, const void* data, size_t size, std
     setError(error, errnoText("cannot write", path));
     ok = false;
   }
-  // mkstemp creates the file 0600; give the result the usual permissions for a user's file.
+  // mkstemp creates the file 0600: a replaced file keeps its permissions (and, where we may, its
+  // group), a new one gets the usual permissions for a user's file.
   if (ok) {
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    if (replacing) {
+      keepOwner(fd, old);
+      fchmod(fd, old.st_mode & 07777);
+    } else {
+      mode_t mask = umask(0);
+      umask(mask);
+      fchmod(fd, 0666 & ~mask);
+    }
   }
   if (close(fd) != 0 && ok) {
     setError(error, errnoText("cannot write", path));
     ok = false;
   }
-  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+  if (ok && rename(temp.c_str(), target.c_str()) != 0) {
     setError(error, errnoText("cannot replace", path));
     ok = false;
   }

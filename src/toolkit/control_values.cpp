@@ -203,12 +203,17 @@ void tkSetScrollRange(int id, int minimum, int maximum) {
 }
 
 void tkSetEnabled(int id, bool on) {
-  if (Control* c = find(id)) c->widget->setEnabled(on);
+  Control* c = find(id);
+  if (!c) return;
+  if (c->kind == TkControlKind::Container)
+    setContainerBlocked(c->widget, !on);
+  else
+    c->widget->setEnabled(on);
 }
 
 bool tkEnabled(int id) {
   Control* c = find(id);
-  return c && c->widget->isEnabled();
+  return c && c->widget->isEnabled() && !isBlockedContainer(c->widget);
 }
 
 void tkSetVisible(int id, bool on) {

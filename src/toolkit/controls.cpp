@@ -122,6 +122,9 @@ bool tkComboBox(int id, int x, int y, int width, int height) {
   auto* combo = makeControl<QComboBox>(id, TkControlKind::ComboBox, x, y, width, height);
   if (!combo) return false;
   combo->setEditable(false);
+  // A drop-down list opens below itself, like a menu. Qt's own style would lay the list over
+  // the box with the chosen entry on it, so a late entry opens it upwards over what lies above.
+  combo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   QObject::connect(combo, &QComboBox::activated, combo,
                    [id] { pushControlEvent(id, TkControlEvent::Change); });
   return true;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "system/system.h"
 #include "toolkit_qt.h"
@@ -81,18 +82,22 @@ void tkSetFileDialogHook(std::function<std::string(const TkFileDialogRequest&)> 
 
 TkMessageAnswer tkMessageBox(const std::string& title, const std::string& text,
                              TkMessageButtons buttons, TkMessageIcon icon) {
+  return tkMessageBox(TkMessageRequest{title, text, buttons, icon, {}});
+}
+
+TkMessageAnswer tkMessageBox(const TkMessageRequest& request) {
   State& s = state();
-  TkMessageAnswer refusal = buttons == TkMessageButtons::Ok      ? TkMessageAnswer::Ok
-                            : buttons == TkMessageButtons::YesNo ? TkMessageAnswer::No
-                                                                 : TkMessageAnswer::Cancel;
-  if (s.messageHook) return s.messageHook({title, text, buttons, icon});
+  TkMessageAnswer refusal = request.buttons == TkMessageButtons::Ok      ? TkMessageAnswer::Ok
+                            : request.buttons == TkMessageButtons::YesNo ? TkMessageAnswer::No
+                                                                         : TkMessageAnswer::Cancel;
+  if (s.messageHook) return s.messageHook(request);
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return refusal;
 
   QMessageBox box(s.window);
-  box.setWindowTitle(tkqt::toQString(title));
+  box.setWindowTitle(tkqt::toQString(request.title));
   box.setTextFormat(Qt::PlainText);
-  box.setText(tkqt::toQString(text));
-  switch (icon) {
+  box.setText(tkqt::toQString(request.text));
+  switch (request.icon) {
     case TkMessageIcon::None:
       box.setIcon(QMessageBox::NoIcon);
       break;
@@ -106,7 +111,7 @@ TkMessageAnswer tkMessageBox(const std::string& title, const std::string& text,
       box.setIcon(QMessageBox::Critical);
       break;
   }
-  switch (buttons) {
+  switch (request.buttons) {
     case TkMessageButtons::Ok:
       box.setStandardButtons(QMessageBox::Ok);
       break;
@@ -115,9 +120,15 @@ TkMessageAnswer tkMessageBox(const std::string& title, const std::string& text,
       break;
     case TkMessageButtons::YesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::No);  // Return must not say yes to a question unread
       break;
   }
-  switch (box.exec()) {
+  QPushButton* action = nullptr;
+  if (!request.action.empty())
+    action = box.addButton(literal(request.action), QMessageBox::ActionRole);
+  int answer = box.exec();
+  if (action && box.clickedButton() == action) return TkMessageAnswer::Action;
+  switch (answer) {
     case QMessageBox::Ok:
       return TkMessageAnswer::Ok;
     case QMessageBox::Yes:

@@ -60,6 +60,14 @@ class EventWatcher : public QObject {
         if (mouse->button() == Qt::RightButton) s.latched[1] = true;
         break;
       }
+      default:
+        break;
+    }
+    // A disabled container takes no input; the press above is still latched for the program.
+    if (isBlockedInput(event->type()) && object->isWidgetType() &&
+        insideBlockedContainer(static_cast<QWidget*>(object)))
+      return true;
+    switch (event->type()) {
       case QEvent::Enter:
         if (s.window && object->isWidgetType()) {
           auto* widget = static_cast<QWidget*>(object);
@@ -110,6 +118,23 @@ class EventWatcher : public QObject {
       case QEvent::Wheel:
       case QEvent::KeyPress:
       case QEvent::KeyRelease:
+        return true;
+      default:
+        return false;
+    }
+  }
+  static bool isBlockedInput(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ContextMenu:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+      case QEvent::TouchBegin:
         return true;
       default:
         return false;

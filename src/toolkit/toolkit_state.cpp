@@ -45,6 +45,27 @@ bool isInside(const QWidget* widget, const QWidget* ancestor) {
   return false;
 }
 
+namespace {
+constexpr const char* kBlockedProperty = "tkBlocked";
+}  // namespace
+
+bool isBlockedContainer(const QWidget* widget) {
+  return widget && widget->property(kBlockedProperty).toBool();
+}
+
+bool insideBlockedContainer(const QWidget* widget) {
+  for (const QWidget* w = widget; w && !w->isWindow(); w = w->parentWidget())
+    if (isBlockedContainer(w)) return true;
+  return false;
+}
+
+void setContainerBlocked(QWidget* container, bool blocked) {
+  container->setProperty(kBlockedProperty, blocked);
+  container->setFocusPolicy(blocked ? Qt::NoFocus : Qt::ClickFocus);
+  // As a disabled widget would, it gives the keyboard focus up.
+  if (blocked && container->hasFocus()) container->clearFocus();
+}
+
 Control* find(int id) {
   auto& controls = state().controls;
   auto it = controls.find(id);

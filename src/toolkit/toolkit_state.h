@@ -53,6 +53,13 @@ struct Control {
   TkCursor cursor = TkCursor::Arrow;
 };
 
+// A disabled container stays enabled for Qt, which would otherwise show its parent's pointer
+// shape over it; it refuses input and the keyboard focus itself instead (see tkSetEnabled).
+bool isBlockedContainer(const QWidget* widget);
+// True when `widget` is a blocked container or lies inside one.
+bool insideBlockedContainer(const QWidget* widget);
+void setContainerBlocked(QWidget* container, bool blocked);
+
 // A place controls are created in: the client area, a container, or a tab panel's newest page.
 struct Parent {
   TkControlKind kind = TkControlKind::None;

@@ -87,8 +87,10 @@ bool tkInit() {
   kestrum::sys::setDisplaySizeQuery([] {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return kestrum::sys::DisplaySize{};
+    // The screen's size is in Qt's scaled pixels; a picture is made of the display's own.
     QSize size = screen->size();
-    return kestrum::sys::DisplaySize{size.width(), size.height()};
+    qreal ratio = screen->devicePixelRatio();
+    return kestrum::sys::DisplaySize{qRound(size.width() * ratio), qRound(size.height() * ratio)};
   });
   return true;
 }

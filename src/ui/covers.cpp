@@ -26,7 +26,7 @@ int CoverSlotOfButton(int control) {
 void ChooseCoverImage(int slot) {
   if (slot < 0 || slot >= kCoverSlotCount) return;
   std::string path = tkOpenFileDialog(kCoverSlotControls[slot].DialogTitle, "*.*", kImageFilters);
-  if (path.empty()) return;
+  if (path.empty() || refuseUnstorablePath(path)) return;
   App.ProgressText.clear();
   // The slot's previous texture stays loaded, so picking that file again later is instant. A
   // picture that cannot be loaded leaves 0: the slot keeps its path and shows the stock picture.

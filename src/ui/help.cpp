@@ -4,6 +4,7 @@
 #include "state/app_state.h"
 #include "system/system.h"
 #include "toolkit/toolkit.h"
+#include "ui/ids.h"
 #include "ui/operations.h"
 
 void OpenManual() {
@@ -12,9 +13,15 @@ void OpenManual() {
   if (kestrum::sys::fileExists(manual)) (void)kestrum::sys::openDocument(manual);
 }
 
+namespace {
+
+// The maker's notice and the project's home on the web, the About box's last part.
+constexpr const char* kMakerNotice = "\u00A9 2026 Tallowmere";
+constexpr const char* kProjectAddress = "https://github.com/kestrum/kestrum";
+
+}  // namespace
+
 void ShowAbout() {
-  tkMessageBox("About",
-               "Tallowmere Kestrum v1.0\n \nMade with care for people who need a quick product "
-               "shot from their cover art.",
+  tkMessageBox("About", std::string(kWindowTitle) + "\n \n" + kMakerNotice + "\n" + kProjectAddress,
                TkMessageButtons::Ok);
 }

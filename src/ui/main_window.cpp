@@ -185,7 +185,7 @@ void buildRenderSettingsPage() {
   tkRadioButton(kWhiteRadio, 8, 159, 110, 20, "White Background", true);
   tkRadioButton(kBlackRadio, 133, 159, 110, 20, "Black Background", false);
   tkLabel(kAmbientLabel, 8, 188, 65, 15, "Ambient Light");
-  tkScrollBar(kAmbientScroll, 8, 208, 340, 20, 0, 255);
+  tkScrollBar(kAmbientScroll, 8, 208, 340, 20, 0, kMaxAmbientLevel);
   tkLabel(kAngleLabel, 8, 233, 65, 15, "Angle");
   tkScrollBar(kAngleScroll, 8, 253, 340, 20, 0, 360);
   tkLabel(kRangeLabel, 8, 278, 65, 15, "Range");

@@ -55,3 +55,9 @@ void showCoverPaths();
 void showStyleControls(int style);
 // Shows the output path, the output size and the three scroll bars from App.
 void showOutputAndLightControls();
+// Takes App.OutputWidth and App.OutputHeight from the texts of the size fields, the way a save
+// or a render reads them.
+void readOutputSizeFields();
+// A path chosen in a dialog that a session could not store (it holds a line break or a zero
+// byte): says so in a message box and gives true; false, showing nothing, for any other path.
+bool refuseUnstorablePath(const std::string& path);

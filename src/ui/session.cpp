@@ -1,5 +1,5 @@
-// Sessions and the render hand-off: saving the scene to a .ksm file, opening one and applying it
-// to the scene and the controls, and handing the scene to the final renderer.
+// Sessions: saving the scene to a .ksm file, opening one and applying it to the scene and the
+// controls.
 #include <cctype>
 #include <string>
 
@@ -13,12 +13,6 @@
 #include "ops_common.h"
 
 namespace {
-
-#ifdef _WIN32
-constexpr const char* kRendererProgram = "kilnshot.exe";
-#else
-constexpr const char* kRendererProgram = "kilnshot";
-#endif
 
 bool endsInSessionExtension(const std::string& name) {
   if (name.size() < 4) return false;
@@ -35,27 +29,54 @@ void showSessionTitle() {
 // The size fields are read only here: what is typed in them is what gets saved. The record goes
 // to a temporary file that is then renamed, so a failed save leaves the previous file whole.
 bool writeRecord(const std::string& path, std::string* reason) {
+  readOutputSizeFields();
+  return kestrum::writeSessionFile(path, kestrum::captureSessionRecord(App), reason);
+}
+
+}  // namespace
+
+void readOutputSizeFields() {
   if (tkControlExists(kWidthField)) {
     App.OutputWidth = kestrum::readLooseInteger(tkText(kWidthField));
   }
   if (tkControlExists(kHeightField)) {
     App.OutputHeight = kestrum::readLooseInteger(tkText(kHeightField));
   }
-  return kestrum::writeSessionFile(path, kestrum::captureSessionRecord(App), reason);
 }
-
-}  // namespace
 
 bool WriteSessionRecord(const std::string& path) {
   return writeRecord(path, nullptr);
+}
+
+bool refuseUnstorablePath(const std::string& path) {
+  if (kestrum::fitsSessionLine(path)) return false;
+  std::string shown = path;
+  for (char& c : shown) {
+    if (c == '\r' || c == '\n' || c == '\0') c = '?';
+  }
+  tkMessageBox("Oops!",
+               "This file cannot be used:\n\"" + shown +
+                   "\"\nIts name or folder holds a line break, which a session file cannot "
+                   "store. Please rename it, or choose another file.",
+               TkMessageButtons::Ok, TkMessageIcon::Warning);
+  return true;
 }
 
 void SaveSession(bool askForName) {
   App.RedrawFlag = 1;
   if (askForName || App.SessionPath.empty()) {
     std::string name = tkSaveFileDialog("Save Session..", "*.*", kSessionFilters);
-    if (name.empty()) return;
-    if (!endsInSessionExtension(name)) name += ".ksm";
+    if (name.empty() || refuseUnstorablePath(name)) return;
+    if (!endsInSessionExtension(name)) {
+      name += ".ksm";
+      // The dialog asked about the name as typed; the ending makes it another file.
+      if (kestrum::sys::fileExists(name) &&
+          tkMessageBox("Save Session..",
+                       "\"" + std::string(kestrum::sys::fileNamePart(name)) +
+                           "\" already exists.\nDo you want to replace it?",
+                       TkMessageButtons::YesNo, TkMessageIcon::Warning) != TkMessageAnswer::Yes)
+        return;
+    }
     App.SessionPath = name;
   }
   showSessionTitle();
@@ -77,7 +98,7 @@ void SaveSession(bool askForName) {
 void OpenSession() {
   App.RedrawFlag = 1;
   std::string name = tkOpenFileDialog("Open Session..", "*.ksm", kSessionFilters);
-  if (name.empty()) return;
+  if (name.empty() || refuseUnstorablePath(name)) return;
 
   kestrum::SessionRecord record;
   std::string reason;
@@ -101,17 +122,4 @@ void OpenSession() {
   showOutputAndLightControls();
   tkSetState(kOptimizeCheck, App.OptimizeTextures != 0);
   SyncSettingsControls();
-}
-
-void RenderImage() {
-  const std::string handOff = App.ProfileFolder + kestrum::kHandOffFileName;
-  if (WriteSessionRecord(handOff)) {
-    // The renderer reports its own troubles; its exit status is not looked at.
-    kestrum::sys::runProgramAndWait(App.StartupFolder + kRendererProgram, {}, App.StartupFolder);
-  } else {
-    tkMessageBox("Oops!", "There was a problem saving your current setttings.",
-                 TkMessageButtons::Ok);
-  }
-  kestrum::sys::deleteFile(handOff);
-  App.RedrawFlag = 1;
 }

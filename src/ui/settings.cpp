@@ -71,11 +71,13 @@ void SyncSettingsControls() {
 }
 
 void ChooseOutputImage() {
-  // A cancelled dialog gives an empty path, which empties the output path too.
+  // A cancelled dialog gives an empty path, which empties the output path too; a path that the
+  // render job could not carry leaves the one chosen before.
   std::string path = tkSaveFileDialog("Save Image As..", "*.*", kImageFilters);
+  App.RedrawFlag = 1;
+  if (refuseUnstorablePath(path)) return;
   tkSetText(kOutputPathField, path);
   App.OutputPath = path;
-  App.RedrawFlag = 1;
 }
 
 void ClampOutputSize(int field) {

@@ -434,6 +434,12 @@ TEST_F(Application, AboutShowsNameBlankLineAndNotice) {
   EXPECT_EQ(messages[0].buttons, TkMessageButtons::Ok);
   EXPECT_EQ(messages[0].text.rfind("Tallowmere Kestrum v1.0\n \n", 0), 0u) << messages[0].text;
   EXPECT_GT(messages[0].text.size(), std::string("Tallowmere Kestrum v1.0\n \n").size());
+  // The third part: the maker's notice, then the project's web address.
+  std::string third = messages[0].text.substr(std::string("Tallowmere Kestrum v1.0\n \n").size());
+  size_t newline = third.find('\n');
+  ASSERT_NE(newline, std::string::npos) << third;
+  EXPECT_EQ(third.substr(0, newline), "\u00A9 2026 Tallowmere");
+  EXPECT_EQ(third.substr(newline + 1), "https://github.com/kestrum/kestrum");
 }
 
 TEST_F(Application, HelpWithoutManualDoesNothing) {
@@ -575,11 +581,14 @@ TEST_F(Application, BothRenderButtonsHandTheSceneToTheRenderer) {
   {
     std::ofstream script(startup + "kilnshot");
     script << "#!/bin/sh\ncat '" << profile << "kestrum.tmp' >> '" << startup
-           << "handed.bin' && echo x >> '" << startup << "runs.txt'\n";
+           << "handed.bin' && echo x >> '" << startup << "runs.txt' && : > '" << startup
+           << "shot.png'\n";
   }
   fs::permissions(startup + "kilnshot", fs::perms::owner_all);
   App.StartupFolder = startup;
   App.ProfileFolder = profile;
+  dialogAnswer = startup + "shot.png";
+  EXPECT_TRUE(control(kOutputPathButton));
   for (int id : {kToolRender, kRenderButton}) EXPECT_TRUE(control(id));
   std::ifstream runs(startup + "runs.txt");
   std::string line;
@@ -588,6 +597,8 @@ TEST_F(Application, BothRenderButtonsHandTheSceneToTheRenderer) {
   EXPECT_EQ(count, 2);
   EXPECT_GT(fs::file_size(startup + "handed.bin"), 0u);
   EXPECT_FALSE(fs::exists(profile + "kestrum.tmp")) << "the hand-off file is removed after";
+  ASSERT_EQ(messages.size(), 2u);
+  for (const TkMessageRequest& box : messages) EXPECT_EQ(box.title, "Information");
 }
 
 TEST_F(Application, ViewContainerGivesFocusToThePanelOnlyWhenItLosesIt) {

@@ -1,4 +1,5 @@
 #include "persist/session_record.h"
+#include "persist/render_progress.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <zlib.h>
 
 #include "engine/engine.h"
+#include "file_bytes.h"
 #include "scratch_folder.h"
 #include "state/app_state.h"
 
@@ -361,4 +363,89 @@ TEST(ApplySessionRecord, KeepsTheStyleAndTheDefaultRangeForBadNumbers) {
   applySessionRecord(r, state);
   EXPECT_EQ(state.CurrentStyle, 5);
   EXPECT_EQ(state.LightRange, newSessionRecord().LightRange);
+}
+
+// A level read from a file is brought into the grey scale once, here, so the light and the scroll
+// bar that show it agree.
+TEST(ApplySessionRecord, AmbientLevelOutsideTheGreyScaleTakesTheNearestEnd) {
+  struct Case {
+    int32_t stored, applied;
+  } cases[] = {
+      {300, 255}, {256, 255},       {255, 255}, {0, 0},
+      {-1, 0},    {-2000000000, 0}, {80, 80},   {std::numeric_limits<int32_t>::max(), 255}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    SessionRecord r = newSessionRecord();
+    r.AmbientLevel = c.stored;
+    for (RecordPart part :
+         {RecordPart::Session, RecordPart::Settings, RecordPart::SettingsButOptimize}) {
+      AppState state;
+      applySessionRecord(r, state, part);
+      EXPECT_EQ(state.AmbientLevel, c.applied);
+    }
+  }
+}
+
+// A path with a line break (legal in a Linux file name) would end its line early and shift every
+// later field: such a record is refused whole, and an existing file is left as it was.
+TEST(SessionRecord, TextsWithLineBreaksOrZeroBytesAreNeverWritten) {
+  EXPECT_TRUE(fitsSessionLine(""));
+  EXPECT_TRUE(fitsSessionLine("/home/u/a b\t(c).png"));
+  const std::string bad[] = {"/home/u/a\nb.png", "/home/u/a\rb.png", std::string("/a\0b.png", 8),
+                             "\n"};
+  fs::path dir = test::freshFolder("session_line_breaks");
+  fs::path file = dir / "work.ksm";
+  ASSERT_TRUE(writeSessionFile(file.string(), fullSession()));
+  const std::vector<uint8_t> before = test::fileBytes(file);
+  for (const std::string& text : bad) {
+    EXPECT_FALSE(fitsSessionLine(text));
+    for (int field = 0; field <= kCoverSlotCount; ++field) {
+      SCOPED_TRACE(field);
+      SessionRecord r = fullSession();
+      (field < kCoverSlotCount ? r.CoverPaths[field] : r.OutputPath) = text;
+      std::string error;
+      EXPECT_FALSE(writeSessionFile(file.string(), r, &error));
+      EXPECT_NE(error.find("line break"), std::string::npos) << error;
+      EXPECT_EQ(test::fileBytes(file), before);
+    }
+  }
+}
+
+// --- The renderer's progress report -----------------------------------------------------------
+
+TEST(RenderReport, EachKindReadsBackAsWritten) {
+  struct Case {
+    std::string line;
+    RenderReport::Kind kind;
+    int percent;
+    std::string text;
+  } cases[] = {
+      {formatProgressReport(42, "Drawing the picture"), RenderReport::Kind::Progress, 42,
+       "Drawing the picture"},
+      {formatProgressReport(250, "done"), RenderReport::Kind::Progress, 100, "done"},
+      {formatProgressReport(-3, ""), RenderReport::Kind::Progress, 0, ""},
+      {formatWroteReport("/home/u/my shot.png"), RenderReport::Kind::Wrote, 0,
+       "/home/u/my shot.png"},
+      {formatErrorReport("texture filter 7 is not one of 0 to 3"), RenderReport::Kind::Error, 0,
+       "texture filter 7 is not one of 0 to 3"},
+      {formatErrorReport("two\nlines\r"), RenderReport::Kind::Error, 0, "two lines "},
+      {"progress 7 loading\r\n", RenderReport::Kind::Progress, 7, "loading"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ASSERT_FALSE(c.line.empty());
+    EXPECT_EQ(c.line.find('\n'), c.line.size() - 1) << "one line, ended by LF";
+    RenderReport report = parseRenderReport(c.line);
+    EXPECT_EQ(report.kind, c.kind);
+    EXPECT_EQ(report.percent, c.percent);
+    EXPECT_EQ(report.text, c.text);
+  }
+}
+
+TEST(RenderReport, OtherLinesAreNoReport) {
+  for (const char* line : {"", "kilnshot: wrote x.png", "progress", "progress x text",
+                           "progress 101 too far", "progress 5x", "wrote", "errors x", "Wrote x"}) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(parseRenderReport(line).kind, RenderReport::Kind::Other);
+  }
 }

@@ -1,6 +1,7 @@
 #include "system/system.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -172,6 +173,91 @@ TEST(WriteFileAtomic, FailureKeepsWhatWasThere) {
   EXPECT_EQ(fileText(dir / "taken" / "keep"), "keep");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1)
       << "the temporary file must be removed";
+}
+
+namespace {
+
+size_t entryCount(const fs::path& dir) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}));
+}
+
+fs::perms permissionBits(const fs::path& path) {
+  return fs::status(path).permissions() & fs::perms::mask;
+}
+
+}  // namespace
+
+// A session or picture reached through a link: the link stays a link, its target gets the new
+// bytes and keeps its permissions, and the temporary file was made beside the target.
+TEST(WriteFileAtomic, WritesThroughLinksAndKeepsTheMode) {
+  struct Case {
+    const char* name;
+    const char* link;  // the link's text, relative to its own folder or absolute ("@" = target)
+  };
+  const Case cases[] = {
+      {"relative link into another folder", "../real/work.ksm"},
+      {"absolute link", "@"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path dir = freshFolder("atomic_link");
+    fs::create_directories(dir / "real");
+    fs::create_directories(dir / "links");
+    fs::path target = dir / "real" / "work.ksm";
+    fs::path link = dir / "links" / "work.ksm";
+    std::ofstream(target) << "old contents";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(std::string(c.link) == "@" ? target : fs::path(c.link), link);
+
+    std::string text = "new contents";
+    std::string error;
+    ASSERT_TRUE(sys::writeFileAtomic(link.string(), text.data(), text.size(), &error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link must stay a link";
+    EXPECT_EQ(fs::read_symlink(link), std::string(c.link) == "@" ? target : fs::path(c.link));
+    EXPECT_EQ(fileText(target), "new contents");
+    EXPECT_EQ(fileText(link), "new contents");
+    EXPECT_EQ(permissionBits(target),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(entryCount(dir / "real"), 1u) << "no temporary file may remain beside the target";
+    EXPECT_EQ(entryCount(dir / "links"), 1u) << "nothing is made beside the link";
+  }
+}
+
+TEST(WriteFileAtomic, KeepsTheModeOfAPlainFileAndGivesANewOneTheUsualOne) {
+  fs::path dir = freshFolder("atomic_mode");
+  fs::path kept = dir / "kept.png";
+  std::ofstream(kept) << "old";
+  const fs::perms mode0640 = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(kept, mode0640);
+  std::string text = "picture";
+  ASSERT_TRUE(sys::writeFileAtomic(kept.string(), text.data(), text.size()));
+  EXPECT_EQ(permissionBits(kept), mode0640);
+
+  mode_t mask = umask(022);
+  ASSERT_TRUE(sys::writeFileAtomic((dir / "new.png").string(), text.data(), text.size()));
+  umask(mask);
+  EXPECT_EQ(permissionBits(dir / "new.png"), fs::perms::owner_read | fs::perms::owner_write |
+                                                 fs::perms::group_read | fs::perms::others_read);
+}
+
+// A link whose target does not exist yet makes the target; links in a circle are refused.
+TEST(WriteFileAtomic, DanglingLinksMakeTheirTargetAndCirclesAreRefused) {
+  fs::path dir = freshFolder("atomic_dangling");
+  fs::create_symlink("chain.ksm", dir / "first.ksm");
+  fs::create_symlink("made.ksm", dir / "chain.ksm");
+  std::string text = "made";
+  ASSERT_TRUE(sys::writeFileAtomic((dir / "first.ksm").string(), text.data(), text.size()));
+  EXPECT_TRUE(fs::is_symlink(dir / "first.ksm"));
+  EXPECT_TRUE(fs::is_symlink(dir / "chain.ksm"));
+  EXPECT_EQ(fileText(dir / "made.ksm"), "made");
+
+  fs::create_symlink("loop_b", dir / "loop_a");
+  fs::create_symlink("loop_a", dir / "loop_b");
+  std::string error;
+  EXPECT_FALSE(sys::writeFileAtomic((dir / "loop_a").string(), text.data(), text.size(), &error));
+  EXPECT_NE(error.find("symbolic links"), std::string::npos) << error;
+  EXPECT_TRUE(fs::is_symlink(dir / "loop_a"));
+  EXPECT_EQ(entryCount(dir), 5u) << "no temporary file may remain";
 }
 
 TEST(RunProgram, WaitsAndGivesTheExitStatus) {

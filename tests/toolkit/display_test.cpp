@@ -1,7 +1,12 @@
 // The toolkit in real windows on an X server (run under xvfb-run): the OpenGL engine view, the
 // pointer and the frame-hover notice, and a sample window with every control kind, saved as a
 // picture for a person to look at.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,14 +19,21 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
 #include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 
 #include "engine/engine.h"
 #include "scratch_folder.h"
+#include "system/system.h"
 #include "toolkit/toolkit.h"
 #include "toolkit_qt.h"
 #include "test_scene.h"
+#ifdef KESTRUM_TEST_X11
+#include "shown_cursor.h"
+#endif
 
 namespace {
 
@@ -201,6 +213,137 @@ TEST_F(Display, PointerAndFrameHoverFollowTheRealPointer) {
   tkPointerPosition(&x, &y);
   EXPECT_EQ(x, -1);
   EXPECT_EQ(y, -1);
+}
+
+// While a file dialog is open over the window, the view keeps showing its last frame.
+TEST_F(Display, ViewKeepsItsFrameWhileAFileDialogIsOpen) {
+  for (int driver : {kTkDriverOpenGL, kTkDriverSoftware}) {
+    SCOPED_TRACE(driver);
+    ASSERT_TRUE(tkOpenWindow("Dialog", 720, 497));
+    ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+    iInitEngine();
+    ASSERT_NE(tkCreateEngineView(8, driver), 0) << tkLastError();
+    tkCloseContainer();
+    tkActivateWindow();
+    settle(300);
+    ASSERT_TRUE(tkBeginEngineFrame(0xFFFFFFFFu));
+    iBeginScene(200, 30, 30, 255, true, true);
+    iDrawScene();
+    iEndScene();
+    settle(200);
+    QPoint inView = tkqt::controlWidget(8)->mapTo(tkqt::mainWindow(), QPoint(60, 300));
+    ASSERT_EQ(rgbAt(tkqt::mainWindow()->grab().toImage(), inView.x(), inView.y()), 0xC81E1Eu);
+
+    std::vector<uint32_t> seen;
+    std::vector<uint32_t> shown;
+    QTimer::singleShot(500, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      for (QPoint to : {QPoint(700, 600), QPoint(100, 100), QPoint(700, 600)}) {
+        dialog->move(to);
+        settle(300);
+        seen.push_back(rgbAt(tkqt::mainWindow()->grab().toImage(), inView.x(), inView.y()));
+        QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        QPoint global = tkqt::mainWindow()->mapToGlobal(inView);
+        shown.push_back(rgbAt(screen, global.x(), global.y()));
+      }
+      dialog->close();
+    });
+    tkOpenFileDialog("Open Front Image..", "*.*", "Image File|*.png");
+    for (uint32_t c : seen) EXPECT_EQ(c, 0xC81E1Eu);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], 0xC81E1Eu) << "on screen with the dialog beside the view";
+    EXPECT_EQ(shown[2], 0xC81E1Eu) << "on screen after the dialog covered the view";
+    tkShutdown();
+  }
+}
+
+// The pointer's shape that Qt gave the main window's native window: what X shows over it.
+Qt::CursorShape shapeShown() {
+  return tkqt::mainWindow()->windowHandle()->cursor().shape();
+}
+
+// Over the view container the user sees the container's shape, whether the program has it
+// enabled (navigating) or disabled (idle) at the time.
+TEST_F(Display, ViewContainerShowsItsCursorEnabledOrNot) {
+  ASSERT_TRUE(tkOpenWindow("Cursor", 720, 497));
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  ASSERT_NE(tkCreateEngineView(8, kTkDriverFallback), 0);
+  tkCloseContainer();
+  tkActivateWindow();
+  settle(300);
+  QWidget* client = tkqt::clientWidget();
+  QWidget* container = tkqt::controlWidget(8);
+  auto pointAt = [](QWidget* widget, QPoint at) {
+    QCursor::setPos(widget->mapToGlobal(at));
+    settle(150);
+  };
+  pointAt(client, QPoint(500, 300));
+  EXPECT_EQ(shapeShown(), Qt::ArrowCursor);
+#ifdef KESTRUM_TEST_X11
+  const kestrum::test::ShownCursor arrow = kestrum::test::shownCursor();
+  ASSERT_FALSE(arrow.empty()) << "no cursor image from XFixes";
+  std::map<TkCursor, kestrum::test::ShownCursor> enabledImages;
+#endif
+  struct Case {
+    TkCursor cursor;
+    Qt::CursorShape shape;
+  };
+  for (bool enabled : {true, false}) {
+    for (Case c :
+         {Case{TkCursor::Cross, Qt::CrossCursor}, Case{TkCursor::SizeAll, Qt::SizeAllCursor},
+          Case{TkCursor::SizeVer, Qt::SizeVerCursor}}) {
+      SCOPED_TRACE(testing::Message() << (enabled ? "enabled " : "disabled ") << c.shape);
+      pointAt(client, QPoint(500, 300));
+      tkSetEnabled(8, enabled);
+      tkSetCursor(8, c.cursor);
+      pointAt(container, QPoint(150, 170));
+      EXPECT_EQ(shapeShown(), c.shape);
+      // Changed while the pointer rests over it: shown at once.
+      tkSetCursor(8, TkCursor::Cross);
+      settle(100);
+      EXPECT_EQ(shapeShown(), Qt::CrossCursor);
+      tkSetCursor(8, c.cursor);
+      settle(100);
+      EXPECT_EQ(shapeShown(), c.shape);
+#ifdef KESTRUM_TEST_X11
+      kestrum::test::ShownCursor shown = kestrum::test::shownCursor();
+      EXPECT_FALSE(shown == arrow) << "X shows the plain arrow over the view";
+      if (enabled)
+        enabledImages[c.cursor] = shown;
+      else
+        EXPECT_TRUE(shown == enabledImages[c.cursor]) << "X shows another shape than enabled";
+#endif
+    }
+  }
+}
+
+// The display's size comes in the display's own pixels even when Qt scales the window: a child
+// of this test runs on a display of its own at a scale factor of 2.
+TEST(DisplayScaling, DisplaySizeIsInDevicePixels) {
+  if (const char* expected = std::getenv("KESTRUM_EXPECT_DISPLAY")) {
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(expected, "%dx%d", &width, &height), 2);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->devicePixelRatio(), 2.0) << "Qt does not scale here";
+    EXPECT_EQ(screen->size(), QSize(width / 2, height / 2));
+    kestrum::sys::DisplaySize size = kestrum::sys::primaryDisplaySize();
+    EXPECT_EQ(size.width, width);
+    EXPECT_EQ(size.height, height);
+    return;
+  }
+  char self[4096] = {};
+  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  std::string error;
+  int status = kestrum::sys::runProgramAndWait(
+      KESTRUM_XVFB_RUN,
+      {"-a", "-s", "-screen 0 2560x1440x24", "env", "QT_SCALE_FACTOR=2",
+       "KESTRUM_EXPECT_DISPLAY=2560x1440", self,
+       "--gtest_filter=DisplayScaling.DisplaySizeIsInDevicePixels"},
+      {}, &error);
+  EXPECT_EQ(status, 0) << error;
 }
 
 // Builds a window with every control kind at the sizes the program uses and saves it, with one

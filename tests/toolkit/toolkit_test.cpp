@@ -1,5 +1,7 @@
 // Widget logic of the toolkit on Qt's offscreen platform.
 #include <algorithm>
+#include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,8 +11,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QGroupBox>
 #include <QImage>
@@ -22,6 +26,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -136,9 +141,10 @@ TEST_F(Toolkit, CloseRequestQueuesCloseEventAndKeepsWindow) {
 
 TEST_F(Toolkit, RegistersPrimaryDisplaySize) {
   kestrum::sys::DisplaySize size = kestrum::sys::primaryDisplaySize();
-  QSize screen = QGuiApplication::primaryScreen()->size();
-  EXPECT_EQ(size.width, screen.width());
-  EXPECT_EQ(size.height, screen.height());
+  QScreen* screen = QGuiApplication::primaryScreen();
+  // In the display's own pixels, not Qt's scaled ones (the same here, at a ratio of 1).
+  EXPECT_EQ(size.width, qRound(screen->size().width() * screen->devicePixelRatio()));
+  EXPECT_EQ(size.height, qRound(screen->size().height() * screen->devicePixelRatio()));
   EXPECT_GT(size.width, 0);
 }
 
@@ -399,6 +405,29 @@ TEST_F(Toolkit, DropDownListSelection) {
   EXPECT_EQ(tkItemCount(75), 0);
 }
 
+// The list opens below itself whatever entry is chosen, never over what lies above it.
+TEST_F(Toolkit, DropDownListOpensDownwards) {
+  ASSERT_TRUE(tkComboBox(75, 10, 100, 165, 20));
+  for (int i = 0; i < 10; ++i) tkAddItem(75, "Entry " + std::to_string(i));
+  tkActivateWindow();
+  QCoreApplication::processEvents();
+  auto* combo = static_cast<QComboBox*>(tkqt::controlWidget(75));
+  for (int chosen : {0, 5, 9}) {
+    SCOPED_TRACE(chosen);
+    tkSetState(75, chosen);
+    combo->showPopup();
+    QCoreApplication::processEvents();
+    QWidget* popup = combo->view()->window();
+    ASSERT_TRUE(popup->isVisible());
+    int comboBottom = combo->mapToGlobal(QPoint(0, combo->height())).y();
+    EXPECT_GE(popup->geometry().top(), comboBottom - 1)
+        << "popup at " << popup->geometry().top() << ", list ends at " << comboBottom;
+    combo->hidePopup();
+    QCoreApplication::processEvents();
+  }
+  EXPECT_TRUE(drain().empty());
+}
+
 TEST_F(Toolkit, EnabledVisibleAndFocus) {
   ASSERT_TRUE(tkTextField(17, 43, 43, 40, 20, "800"));
   ASSERT_TRUE(tkTextField(18, 128, 43, 40, 20, "836"));
@@ -433,6 +462,47 @@ TEST_F(Toolkit, TextFieldEditsAreReported) {
     if (e.kind == TkEventKind::Control && e.type == TkControlEvent::Change) changes.push_back(e);
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_EQ(changes[0].id, 17);
+}
+
+// A disabled container refuses clicks and the focus itself, but stays enabled for Qt, so that
+// its pointer shape still shows over it (Qt shows a disabled widget's parent's shape instead).
+TEST_F(Toolkit, DisabledContainerKeepsItsCursorAndRefusesInput) {
+  ASSERT_TRUE(tkContainer(8, 10, 70, 335, 350));
+  ASSERT_TRUE(tkLabel(200, 5, 5, 100, 20, "inside"));
+  tkCloseContainer();
+  tkSetCursor(8, TkCursor::Cross);
+  QWidget* container = tkqt::controlWidget(8);
+  QApplication::setActiveWindow(tkqt::mainWindow());
+
+  tkSetEnabled(8, false);
+  EXPECT_FALSE(tkEnabled(8));
+  EXPECT_TRUE(container->isEnabled()) << "Qt would show the parent's pointer over it";
+  EXPECT_EQ(container->cursor().shape(), Qt::CrossCursor);
+  EXPECT_EQ(container->focusPolicy(), Qt::NoFocus);
+  drain();
+  QTest::mouseClick(container, Qt::LeftButton, {}, QPoint(100, 100));
+  QTest::mouseClick(tkqt::controlWidget(200), Qt::LeftButton);
+  EXPECT_FALSE(container->hasFocus());
+  EXPECT_TRUE(tkMouseButtonDown(TkMouseButton::Primary)) << "the press still counts as a press";
+  for (const TkEvent& e : drain()) EXPECT_NE(e.kind, TkEventKind::Control) << e.id;
+
+  tkSetEnabled(8, true);
+  EXPECT_TRUE(tkEnabled(8));
+  EXPECT_EQ(container->focusPolicy(), Qt::ClickFocus);
+  QTest::mouseClick(container, Qt::LeftButton, {}, QPoint(100, 100));
+  EXPECT_TRUE(container->hasFocus());
+  bool focused = false;
+  for (const TkEvent& e : drain())
+    focused = focused || sameEvent(e, control(8, TkControlEvent::Focus));
+  EXPECT_TRUE(focused);
+
+  // Disabling it takes the focus away, as disabling a window would.
+  tkSetEnabled(8, false);
+  EXPECT_FALSE(container->hasFocus());
+  bool lost = false;
+  for (const TkEvent& e : drain())
+    lost = lost || sameEvent(e, control(8, TkControlEvent::LostFocus));
+  EXPECT_TRUE(lost);
 }
 
 TEST_F(Toolkit, CursorShapes) {
@@ -905,6 +975,204 @@ TEST_F(Toolkit, MessageBoxesAskTheHook) {
   EXPECT_EQ(seen[0].text, "The current session has been saved as...\n\"/a.ksm\"");
   EXPECT_EQ(seen[0].buttons, TkMessageButtons::Ok);
   EXPECT_EQ(seen[1].icon, TkMessageIcon::Warning);
+}
+
+// The answer of a real box is the button clicked; the extra button answers Action.
+TEST_F(Toolkit, MessageBoxWithAnActionButton) {
+  std::vector<TkMessageRequest> seen;
+  tkSetMessageHook([&](const TkMessageRequest& r) {
+    seen.push_back(r);
+    return TkMessageAnswer::Action;
+  });
+  TkMessageRequest request{"Information", "Done.", TkMessageButtons::Ok, TkMessageIcon::Information,
+                           "Open Picture"};
+  EXPECT_EQ(tkMessageBox(request), TkMessageAnswer::Action);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].action, "Open Picture");
+  EXPECT_EQ(seen[0].icon, TkMessageIcon::Information);
+  tkSetMessageHook(nullptr);
+
+  struct Case {
+    const char* click;
+    TkMessageAnswer answer;
+  } cases[] = {{"Open Picture", TkMessageAnswer::Action}, {"OK", TkMessageAnswer::Ok}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.click);
+    QStringList captions;
+    QTimer::singleShot(50, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      ASSERT_NE(box, nullptr);
+      for (QAbstractButton* b : box->findChildren<QAbstractButton*>()) {
+        captions << b->text().remove(QLatin1Char('&'));
+        if (b->text().remove(QLatin1Char('&')) == QLatin1String(c.click)) b->click();
+      }
+    });
+    EXPECT_EQ(tkMessageBox(request), c.answer);
+    EXPECT_TRUE(captions.contains(QStringLiteral("Open Picture")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("OK")));
+  }
+}
+
+// A question that replaces something is not answered yes by a Return pressed without reading it.
+TEST_F(Toolkit, ReturnAnswersNoToAYesNoQuestion) {
+  QTimer::singleShot(50, [] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  EXPECT_EQ(tkMessageBox("Save Session..", "\"a.ksm\" already exists.\nDo you want to replace it?",
+                         TkMessageButtons::YesNo, TkMessageIcon::Warning),
+            TkMessageAnswer::No);
+}
+
+// --- Running another program -----------------------------------------------------------------
+
+class RunProgram : public Toolkit {
+ protected:
+  static constexpr int kLabel = 100, kBar = 101, kCancel = 102;
+  TkRunRequest request(const std::string& script) {
+    TkRunRequest r;
+    r.program = "/bin/sh";
+    r.arguments = {"-c", script};
+    r.title = "Render Image";
+    r.text = "Starting...";
+    r.labelId = kLabel;
+    r.barId = kBar;
+    r.cancelId = kCancel;
+    return r;
+  }
+};
+
+// Counts the paints a widget gets.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// While the program runs, the loop goes on: the main window is painted, the modal run window
+// shows what the program reported, and each line arrives as it is written.
+TEST_F(RunProgram, LinesArriveAsWrittenWhileTheWindowStaysPainted) {
+  ASSERT_TRUE(tkLabel(1, 10, 10, 200, 20, "main window"));
+  QCoreApplication::processEvents();
+  PaintCounter counter;
+  tkqt::clientWidget()->installEventFilter(&counter);
+  std::vector<std::string> lines;
+  struct Seen {
+    bool modal = false, mainBlocked = false;
+    std::string title, label;
+    int bar = -1, paints = 0, lines = 0;
+    QRect labelBox, barBox, cancelBox;
+    QSize size;
+  } seen;
+  QTimer::singleShot(400, [&] {
+    QWidget* window = QApplication::activeModalWidget();
+    ASSERT_NE(window, nullptr);
+    seen.modal = window->windowModality() == Qt::ApplicationModal;
+    seen.title = window->windowTitle().toStdString();
+    seen.size = window->size();
+    seen.label = tkText(kLabel);
+    seen.bar = tkState(kBar);
+    seen.labelBox = tkqt::controlWidget(kLabel)->geometry();
+    seen.barBox = tkqt::controlWidget(kBar)->geometry();
+    seen.cancelBox = tkqt::controlWidget(kCancel)->geometry();
+    seen.lines = static_cast<int>(lines.size());
+    tkqt::clientWidget()->update();
+  });
+  QTimer::singleShot(700, [&] { seen.paints = counter.paints; });
+  counter.paints = 0;
+  TkRunResult result = tkRunProgram(
+      request("echo 'progress 40 first'; sleep 1; printf 'second\r\nthird'; echo err >&2; exit 4"),
+      [&](const std::string& line) {
+        lines.push_back(line);
+        tkSetText(kLabel, line);
+        tkSetState(kBar, 40);
+      });
+  EXPECT_TRUE(result.started);
+  EXPECT_FALSE(result.cancelled);
+  EXPECT_EQ(result.exitStatus, 4);
+  EXPECT_EQ(result.errorOutput, "err\n");
+  EXPECT_EQ(lines, (std::vector<std::string>{"progress 40 first", "second", "third"}));
+
+  EXPECT_TRUE(seen.modal);
+  EXPECT_EQ(seen.title, "Render Image");
+  EXPECT_EQ(seen.size, QSize(320, 96));
+  EXPECT_EQ(seen.lines, 1) << "the first line arrives while the program still runs";
+  EXPECT_EQ(seen.label, "progress 40 first");
+  EXPECT_EQ(seen.bar, 40);
+  EXPECT_EQ(seen.labelBox, QRect(10, 8, 300, 36));
+  EXPECT_EQ(seen.barBox, QRect(10, 46, 300, 16));
+  EXPECT_EQ(seen.cancelBox, QRect(230, 68, 80, 22));
+  EXPECT_GT(seen.paints, 0) << "the main window was not painted while the program ran";
+  EXPECT_FALSE(tkControlExists(kLabel)) << "the run window's controls go with it";
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(RunProgram, WaitingTakesNoProcessorTime) {
+  std::clock_t before = std::clock();
+  QElapsedTimer wall;
+  wall.start();
+  TkRunResult result = tkRunProgram(request("sleep 1.5"));
+  double cpu = double(std::clock() - before) / CLOCKS_PER_SEC;
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_GE(wall.elapsed(), 1400);
+  EXPECT_LT(cpu, 0.5) << "the loop must sleep while the program works, not poll";
+}
+
+// Cancel, Escape and the close box stop the program; one that ignores the request is killed.
+TEST_F(RunProgram, CancelStopsTheProgram) {
+  struct Case {
+    const char* name;
+    const char* script;
+    std::function<void(QWidget*)> stop;
+  };
+  const Case cases[] = {
+      {"cancel button", "sleep 30",
+       [](QWidget*) { QTest::mouseClick(tkqt::controlWidget(kCancel), Qt::LeftButton); }},
+      {"escape", "sleep 30", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }},
+      {"close box", "sleep 30", [](QWidget* w) { w->close(); }},
+      {"ignores the request", "trap '' TERM; exec sleep 30",
+       [](QWidget*) { QTest::mouseClick(tkqt::controlWidget(kCancel), Qt::LeftButton); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string labelAfter;
+    bool cancelEnabled = true;
+    QTimer::singleShot(300, [&] {
+      QWidget* window = QApplication::activeModalWidget();
+      ASSERT_NE(window, nullptr);
+      c.stop(window);
+      labelAfter = tkText(kLabel);
+      cancelEnabled = tkEnabled(kCancel);
+    });
+    QElapsedTimer wall;
+    wall.start();
+    TkRunResult result = tkRunProgram(request(c.script));
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.exitStatus, -1);
+    EXPECT_EQ(labelAfter, "Stopping...");
+    EXPECT_FALSE(cancelEnabled);
+    EXPECT_LT(wall.elapsed(), (kTkRunStopSeconds + 5) * 1000);
+  }
+}
+
+TEST_F(RunProgram, ProgramThatCannotStartShowsNoWindow) {
+  bool windowSeen = false;
+  QTimer::singleShot(0, [&] { windowSeen = QApplication::activeModalWidget() != nullptr; });
+  TkRunRequest r = request("");
+  r.program = "/no/such/renderer";
+  TkRunResult result = tkRunProgram(r);
+  EXPECT_FALSE(result.started);
+  EXPECT_EQ(result.exitStatus, -1);
+  EXPECT_NE(result.reason.find("cannot start /no/such/renderer"), std::string::npos)
+      << result.reason;
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(windowSeen);
+  EXPECT_FALSE(tkControlExists(kLabel));
 }
 
 // --- Progress window -------------------------------------------------------------------------

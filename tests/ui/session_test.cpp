@@ -1,7 +1,8 @@
-// Session files (Save, Save As, Open) and the hand-off of the scene to the final renderer.
+// Session files: Save, Save As and Open.
 #include <sys/stat.h>
 
 #include <cmath>
+#include <functional>
 
 #include "engine/engine.h"
 #include "persist/session_record.h"
@@ -100,6 +101,95 @@ TEST_F(Sessions, SaveAsNamesGetTheSessionEnding) {
   menu(kMenuSaveAs);
   EXPECT_EQ(dialogs.size(), asked + 1);
   EXPECT_EQ(App.SessionPath, (tmp / "dot..ksm").string());
+}
+
+// The dialog asks about the name as typed; when the ending is added after it, that names another
+// file, and the window asks before replacing it.
+TEST_F(Sessions, SaveAsAsksBeforeReplacingTheFileTheAddedEndingNames) {
+  fs::path existing = tmp / "name.ksm";
+  saveAs(existing);
+  click(kFirstStyleButton + 9, 1);
+  ASSERT_EQ(readRecord(existing).Style, 3);
+  const std::vector<uint8_t> before = fileBytes(existing);
+  App.SessionPath.clear();
+  tkSetWindowTitle(kWindowTitle);
+
+  TkMessageAnswer reply = TkMessageAnswer::No;
+  tkSetMessageHook([&](const TkMessageRequest& request) {
+    messages.push_back(request);
+    return request.buttons == TkMessageButtons::YesNo ? reply : TkMessageAnswer::Ok;
+  });
+  messages.clear();
+  saveAs(tmp / "name");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].buttons, TkMessageButtons::YesNo);
+  EXPECT_EQ(messages[0].title, "Save Session..");
+  EXPECT_NE(messages[0].text.find("\"name.ksm\" already exists"), std::string::npos)
+      << messages[0].text;
+  EXPECT_EQ(fileBytes(existing), before) << "refused: the file stays as it was";
+  EXPECT_EQ(App.SessionPath, "");
+  EXPECT_EQ(tkWindowTitle(), kWindowTitle);
+
+  reply = TkMessageAnswer::Yes;
+  messages.clear();
+  saveAs(tmp / "name");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].title, "Information");
+  EXPECT_EQ(readRecord(existing).Style, 10);
+  EXPECT_EQ(App.SessionPath, existing.string());
+
+  // A name typed with its ending was asked about by the dialog itself.
+  messages.clear();
+  saveAs(existing);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "Information");
+}
+
+// A path with a line break (legal in a Linux file name) would shift every later field of the
+// session: it is refused where it is chosen, and nothing changes.
+TEST_F(Sessions, PathsWithLineBreaksAreRefusedWhereTheyAreChosen) {
+  fs::path good = tmp / "good.png";
+  writePicture(good, 0xFF2080F0u);
+  answers = {good.string(), good.string()};
+  control(kFrontButton);
+  control(kOutputPathButton);
+  fs::path session = tmp / "kept.ksm";
+  saveAs(session);
+  ASSERT_EQ(App.SessionPath, session.string());
+
+  struct Case {
+    const char* name;
+    std::function<void(UiTest&)> choose;
+  };
+  const Case cases[] = {
+      {"cover", [](UiTest& t) { t.control(kFrontButton); }},
+      {"output", [](UiTest& t) { t.control(kOutputPathButton); }},
+      {"save as", [](UiTest& t) { t.menu(kMenuSaveAs); }},
+      {"open", [](UiTest& t) { t.menu(kMenuOpen); }},
+  };
+  for (const char* bad : {"a\nb", "a\rb", "a\r\nb"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " " + (bad[1] == '\n' ? "LF" : "CR"));
+      fs::path path = tmp / (std::string(bad) + ".png");
+      writePicture(path, 0xFF10F010u);
+      messages.clear();
+      answers = {path.string()};
+      c.choose(*this);
+      ASSERT_EQ(messages.size(), 1u);
+      EXPECT_EQ(messages[0].title, "Oops!");
+      EXPECT_NE(messages[0].text.find("line break"), std::string::npos) << messages[0].text;
+      EXPECT_EQ(App.Covers[kSlotFront].Path, good.string());
+      EXPECT_EQ(App.OutputPath, good.string());
+      EXPECT_EQ(tkText(kOutputPathField), good.string());
+      EXPECT_EQ(App.SessionPath, session.string());
+      EXPECT_FALSE(fs::exists(path.string() + ".ksm"));
+    }
+  }
+  // What is saved afterwards is the session as it was.
+  menu(kMenuSave);
+  SessionRecord saved = readRecord(session);
+  EXPECT_EQ(saved.CoverPaths[kSlotFront], good.string());
+  EXPECT_EQ(saved.OutputPath, good.string());
 }
 
 TEST_F(Sessions, EveryFieldSurvivesSaveAndOpen) {
@@ -232,6 +322,27 @@ TEST_F(Sessions, RangeScrollBarShowsTheStoredRangeRoundedHalfToEven) {
     EXPECT_FLOAT_EQ(App.LightRange, range);
     EXPECT_EQ(tkState(kRangeScroll), shown);
     EXPECT_FLOAT_EQ(iLightRadius(App.Light), range);
+  }
+}
+
+// A level outside the grey scale from a file lights the scene with the nearest level the scale
+// has, and the scroll bar shows that level too (its last position, 254, stands for the top).
+TEST_F(Sessions, AmbientLevelOutsideTheGreyScaleIsClampedForSceneAndScrollBar) {
+  struct Case {
+    int32_t stored, level, bar;
+  } cases[] = {{300, 255, 254}, {-40, 0, 0}, {100000, 255, 254}, {255, 255, 254}, {17, 17, 17}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    SessionRecord record = kestrum::newSessionRecord();
+    record.AmbientLevel = c.stored;
+    fs::path path = tmp / "ambient.ksm";
+    writeRecord(path, record);
+    open(path);
+    EXPECT_EQ(App.AmbientLevel, c.level);
+    EXPECT_EQ(iAmbientLightColour(), 0xFF000000u | uint32_t(c.level) * 0x010101u);
+    EXPECT_EQ(tkState(kAmbientScroll), c.bar);
+    menu(kMenuSave);
+    EXPECT_EQ(readRecord(path).AmbientLevel, c.level);
   }
 }
 
@@ -371,77 +482,6 @@ TEST_F(Sessions, RelativeCoversAreFoundBesideAMovedSession) {
   EXPECT_NE(App.Covers[kSlotFront].Texture, 0);
   EXPECT_EQ(App.Covers[kSlotBack].Path, "covers/nowhere.png");  // kept as stored
   EXPECT_EQ(App.Covers[kSlotBack].Texture, 0);
-}
-
-// A stand-in renderer that records how it was run and what the hand-off file held.
-class HandOff : public Sessions {
- protected:
-  void SetUp() override {
-    Sessions::SetUp();
-    if (HasFatalFailure()) return;
-    start = tmp / "start";
-    fs::create_directories(start);
-    fs::path script = start / "kilnshot";
-    std::ofstream(script) << "#!/bin/sh\n"
-                          << "cp \"" << App.ProfileFolder << "kestrum.tmp\" \""
-                          << (tmp / "seen.ksm").string() << "\"\npwd > \""
-                          << (tmp / "cwd.txt").string() << "\"\necho $# > \""
-                          << (tmp / "argc.txt").string() << "\"\n";
-    fs::permissions(script, fs::perms::owner_all);
-    App.StartupFolder = start.string() + "/";
-  }
-  std::string firstLine(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-  }
-  fs::path start;
-};
-
-TEST_F(HandOff, RendererSeesTheSessionRecordAndTheFileIsGoneAfterwards) {
-  for (int trigger : {kToolRender, kRenderButton}) {
-    SCOPED_TRACE(trigger);
-    fs::remove(tmp / "seen.ksm");
-    click(kFirstStyleButton + 1, 1);
-    typeInto(kWidthField, "400");
-    typeInto(kHeightField, "300");
-    control(trigger);
-    ASSERT_TRUE(fs::exists(tmp / "seen.ksm")) << "the renderer did not run";
-    EXPECT_FALSE(fs::exists(App.ProfileFolder + "kestrum.tmp"));
-    EXPECT_EQ(firstLine(tmp / "argc.txt"), "0");
-    EXPECT_EQ(fs::canonical(firstLine(tmp / "cwd.txt")), fs::canonical(start));
-    EXPECT_TRUE(messages.empty());
-    // Byte for byte what a save at the same moment writes; the session file is not touched.
-    SessionRecord handed = readRecord(tmp / "seen.ksm");
-    EXPECT_EQ(handed.OutputWidth, 400);
-    EXPECT_EQ(handed.OutputHeight, 300);
-    EXPECT_EQ(handed.Style, 2);
-    EXPECT_EQ(handed.OutputPath, "");
-    EXPECT_EQ(fileBytes(tmp / "seen.ksm"),
-              kestrum::encodeSessionRecord(kestrum::captureSessionRecord(App)));
-    EXPECT_EQ(App.SessionPath, "");
-    EXPECT_EQ(tkWindowTitle(), kWindowTitle);
-    EXPECT_EQ(App.RedrawFlag, 1);
-  }
-}
-
-TEST_F(HandOff, UnwritableHandOffSaysOopsAndRunsNothing) {
-  App.ProfileFolder = (tmp / "no_profile").string() + "/";
-  typeInto(kWidthField, "500");
-  control(kToolRender);
-  EXPECT_FALSE(fs::exists(tmp / "seen.ksm"));
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].title, "Oops!");
-  EXPECT_EQ(messages[0].text, "There was a problem saving your current setttings.");
-  EXPECT_EQ(App.OutputWidth, 500);  // taken from the field all the same
-}
-
-TEST_F(HandOff, MissingRendererIsSkippedAndTheFileStillDeleted) {
-  fs::remove(start / "kilnshot");
-  control(kRenderButton);
-  EXPECT_TRUE(messages.empty());
-  EXPECT_FALSE(fs::exists(App.ProfileFolder + "kestrum.tmp"));
 }
 
 }  // namespace

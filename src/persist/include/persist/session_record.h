@@ -104,7 +104,12 @@ std::vector<uint8_t> encodeSessionRecord(const SessionRecord& record);
 // byte or the end of the data; bytes missing at the end read as zeros.
 SessionRecord decodeSessionRecord(const uint8_t* data, size_t size);
 
-// Writes a record so that an existing file is replaced whole or not at all.
+// True when `text` can be one of a record's text lines: it holds no CR, LF or zero byte, any of
+// which would end the line early and shift every later field.
+bool fitsSessionLine(std::string_view text);
+
+// Writes a record so that an existing file is replaced whole or not at all. A record with a text
+// that fitsSessionLine refuses is not written.
 bool writeSessionFile(const std::string& path, const SessionRecord& record,
                       std::string* error = nullptr);
 // Reads a record from a file; false when the file cannot be read (missing, a folder, too large).
@@ -133,7 +138,8 @@ enum class RecordPart {
 
 // Puts a record's fields into `state` (never the engine: the view and the scene are the shot
 // module's). A style outside 1..20 leaves state.CurrentStyle as it is; a light range that is not
-// a finite number takes the default range. Cover paths are copied as they stand (finding the
+// a finite number takes the default range; an ambient level outside 0..kMaxAmbientLevel takes
+// the nearest end. Cover paths are copied as they stand (finding the
 // files is the shot module's). With RecordPart::Session the record's trailing entries are kept
 // for the next save.
 void applySessionRecord(const SessionRecord& record, AppState& state,

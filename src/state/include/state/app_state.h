@@ -59,6 +59,9 @@ inline constexpr bool IsBoxStyle(int style) {
 }
 inline constexpr int kEmbeddedImageCount = 27;
 
+// The ambient light's grey level runs from 0 (none) to this.
+inline constexpr int kMaxAmbientLevel = 255;
+
 struct AppState {
   // Folders and files
   std::string StartupFolder;  // working directory at start-up, ending in "/"
@@ -88,7 +91,7 @@ struct AppState {
   int Background = 0;
   int LightAngle = 0;
   float LightRange = 0.0f;
-  int AmbientLevel = 0;
+  int AmbientLevel = 0;  // 0..kMaxAmbientLevel
   int OptimizeTextures = 0;
 
   int CurrentStyle = 0;

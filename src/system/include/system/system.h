@@ -80,6 +80,9 @@ std::optional<std::vector<uint8_t>> readFile(const std::string& path,
 // Replaces `path` with `data` so that it is never seen half-written: the bytes go to a
 // temporary file in the same folder, are flushed to disk, and the temporary file is renamed over
 // `path`. On any failure the temporary file is removed and the old `path` is left as it was.
+// A `path` that is a symbolic link stays one: the file it leads to (through any chain of links,
+// created if it does not exist) is what gets replaced, from a temporary file in that file's
+// folder. A replaced file keeps its permissions; a new one gets 0666 less the umask.
 bool writeFileAtomic(const std::string& path, const void* data, size_t size,
                      std::string* error = nullptr);
 

@@ -28,7 +28,8 @@
 // --- Application ---------------------------------------------------------------------------
 // Creates the application object if there is none, sets the program's look (style and a font at
 // which the controls' captions fit their small boxes) and registers the primary screen's size
-// with kestrum::sys::setDisplaySizeQuery. False when no display can be reached.
+// with kestrum::sys::setDisplaySizeQuery, in device pixels (the display's own, whatever scaling
+// Qt applies to the window). False when no display can be reached.
 bool tkInit();
 // Closes every window and frees every control, menu, image and pending event; hooks are cleared.
 // The application object itself stays for the rest of the process.
@@ -85,7 +86,7 @@ enum class TkControlKind {
   TextField,    // single-line editable text, sunken, scrolls horizontally
   CheckBox,
   RadioButton,
-  ComboBox,   // drop-down list that cannot be typed into
+  ComboBox,   // drop-down list that cannot be typed into, opening downwards
   ScrollBar,  // horizontal
   TabPanel,
   Container,  // borderless child area (hosts the engine view)
@@ -145,6 +146,9 @@ std::string tkItemText(int id, int index);
 void tkClearItems(int id);
 // Scroll bars: position range as for tkScrollBar.
 void tkSetScrollRange(int id, int minimum, int maximum);
+// A disabled container takes no clicks, wheel turns or keys and no keyboard focus, for itself
+// or anything inside it (the focus, if it was there, is given up), but keeps its pointer shape:
+// a disabled window would show its parent's.
 void tkSetEnabled(int id, bool on);
 bool tkEnabled(int id);
 void tkSetVisible(int id, bool on);
@@ -253,19 +257,23 @@ void tkSetFileDialogHook(std::function<std::string(const TkFileDialogRequest&)> 
 
 enum class TkMessageButtons { Ok, OkCancel, YesNo };
 enum class TkMessageIcon { None, Information, Warning, Error };
-enum class TkMessageAnswer { Ok, Cancel, Yes, No };
+enum class TkMessageAnswer { Ok, Cancel, Yes, No, Action };
 
 struct TkMessageRequest {
   std::string title;
   std::string text;
   TkMessageButtons buttons = TkMessageButtons::Ok;
   TkMessageIcon icon = TkMessageIcon::None;
+  std::string action;  // the caption of one more button beside the others; empty: none
 };
 
-// A modal message box. Closing it without a button answers Cancel or No (Ok for a lone OK).
+// A modal message box. Closing it without a button answers Cancel or No (Ok for a lone OK); in a
+// Yes/No box, Return answers No.
 TkMessageAnswer tkMessageBox(const std::string& title, const std::string& text,
                              TkMessageButtons buttons = TkMessageButtons::Ok,
                              TkMessageIcon icon = TkMessageIcon::None);
+// The same with one more button when `request.action` names one; that button answers Action.
+TkMessageAnswer tkMessageBox(const TkMessageRequest& request);
 void tkSetMessageHook(std::function<TkMessageAnswer(const TkMessageRequest&)> hook);
 
 // --- Progress window -----------------------------------------------------------------------
@@ -284,6 +292,40 @@ void tkSetProgressText(const std::string& text);
 // Puts the window above all others again; `activate` also makes it the active window.
 void tkRaiseProgressWindow(bool activate = true);
 void tkCloseProgressWindow();
+
+// --- Running another program ----------------------------------------------------------------
+// Runs a program to its end while the window system's loop goes on: the main window stays
+// painted but takes no input, and a modal run window over it (client area 320 x 96) shows how
+// the program gets on: a label (10, 8, 300 x 36, wrapped), a progress bar (10, 46, 300 x 16,
+// range 0..100, at 0) and a "Cancel" button (230, 68, 80 x 22), under the ids the request names
+// (reachable with the control calls while the window is open). Cancel, the window's close box
+// and Escape ask the program to stop (SIGTERM), and kill it when it has not stopped after
+// kTkRunStopSeconds. Nothing polls: the loop sleeps until the program writes or ends.
+inline constexpr int kTkRunStopSeconds = 3;
+
+struct TkRunRequest {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::string workingDirectory;  // empty: the current one
+  std::string title;             // the run window's title
+  std::string text;              // its label's first text
+  int labelId = kTkNoId;
+  int barId = kTkNoId;
+  int cancelId = kTkNoId;
+};
+
+struct TkRunResult {
+  bool started = false;     // false: it could not be started, and `reason` says why
+  bool cancelled = false;   // the user stopped it
+  int exitStatus = -1;      // -1 when it did not exit by itself (killed, crashed)
+  std::string errorOutput;  // what it wrote to its standard error (the last 64 KiB)
+  std::string reason;
+};
+
+// `onOutputLine` receives each line the program writes to its standard output as it comes, without
+// its line end; it may change the run window's controls. The program's standard input is empty.
+TkRunResult tkRunProgram(const TkRunRequest& request,
+                         const std::function<void(const std::string&)>& onOutputLine = {});
 
 // --- Engine view ---------------------------------------------------------------------------
 // Driver codes, tried by the program in this order: 4, 5, 2, 1.

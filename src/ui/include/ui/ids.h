@@ -27,7 +27,8 @@ enum MenuId : int {
   kMenuAbout = 20,
 };
 
-// Controls of the main window (the progress window's are 76 and 77).
+// Controls of the main window (the progress window's are 76 and 77, the render window's 100 to
+// 102).
 enum ControlId : int {
   kToolbarFrame = 0,
   kToolNew = 1,
@@ -90,6 +91,10 @@ enum ControlId : int {
   kOptimizeCheck = 80,
   kAmbientScroll = 81,
   kAmbientLabel = 82,
+  // The render window, open while the final renderer runs (100..119 are the render feedback's).
+  kRenderProgressLabel = 100,
+  kRenderProgressBar = 101,
+  kRenderCancelButton = 102,
 };
 
 // Pages of the side panel.

@@ -1,7 +1,8 @@
 // The program's operations behind the menus and controls of the main window. Each acts on App,
 // the engine's scene and the window's controls, sets App.RedrawFlag when the preview must be drawn
 // again, and never draws itself. None fails loudly: a message box is shown only where the program
-// names one ("Information" after a save, "Oops!" when the render job cannot be written).
+// names one ("Information" after a save or a render, "Oops!" when a file cannot be written or
+// read, a chosen path cannot be stored, or the render cannot be made).
 #pragma once
 
 #include <string>
@@ -58,7 +59,10 @@ void OnDefaultsButton();
 bool WriteSessionRecord(const std::string& path);
 void SaveSession(bool askForName);
 void OpenSession();
-// Hands the scene to the final renderer and waits for it.
+// Hands the scene to the final renderer and waits for it in a run window that shows the
+// renderer's progress, then says what came of it. Asks for the output file when none is chosen
+// yet; refuses sizes outside 1..16384 and an output folder that does not exist before the
+// renderer is started.
 void RenderImage();
 
 // --- Help ----------------------------------------------------------------------------------------
