@@ -16,7 +16,7 @@ void OpenManual() {
 namespace {
 
 // The maker's notice and the project's home on the web, the About box's last part.
-constexpr const char* kMakerNotice = "\u00A9 2026 Tallowmere";
+constexpr const char* kMakerNotice = "\u00A9 2026 The Kestrum developers, MIT licence";
 constexpr const char* kProjectAddress = "https://github.com/kestrum/kestrum";
 
 }  // namespace

@@ -438,7 +438,7 @@ TEST_F(Application, AboutShowsNameBlankLineAndNotice) {
   std::string third = messages[0].text.substr(std::string("Tallowmere Kestrum v1.0\n \n").size());
   size_t newline = third.find('\n');
   ASSERT_NE(newline, std::string::npos) << third;
-  EXPECT_EQ(third.substr(0, newline), "\u00A9 2026 Tallowmere");
+  EXPECT_EQ(third.substr(0, newline), "\u00A9 2026 The Kestrum developers, MIT licence");
   EXPECT_EQ(third.substr(newline + 1), "https://github.com/kestrum/kestrum");
 }
 
